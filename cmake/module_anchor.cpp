@@ -1,0 +1,1 @@
+// Anchor of the setup module; its content comes whole from the layer libraries.

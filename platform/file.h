@@ -1,0 +1,3 @@
+#pragma once
+// Files, directories and file names (filled in with the operating-system services).
+#include "platform/types.h"

@@ -1,0 +1,9 @@
+#pragma once
+// The Win32 calls the library makes, with Windows' names, constants and semantics, on Linux.
+#include "platform/types.h"
+#include "platform/module.h"
+#include "platform/window.h"
+#include "platform/thread.h"
+#include "platform/codepage.h"
+#include "platform/file.h"
+#include "platform/system.h"

@@ -1,0 +1,14 @@
+#pragma once
+// The resource library's string table: C++ tables behind one exported accessor.
+struct KoResourceString {
+    unsigned short id;
+    const char* text;
+};
+
+// Tables of the areas that contribute strings; each ends with an entry whose text is null.
+extern const KoResourceString koStringsSetup[];
+extern const KoResourceString koStringsErrors[];
+extern const KoResourceString koStringsSync[];
+
+// Exported accessor that the platform layer's LoadStringA reads: the text of string id, or null.
+extern "C" __attribute__((visibility("default"))) const char* koResourceString(unsigned id);

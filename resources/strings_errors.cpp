@@ -1,0 +1,5 @@
+#include "resources/resources.h"
+
+const KoResourceString koStringsErrors[] = {
+    {0, nullptr},
+};

@@ -1,0 +1,5 @@
+#include "resources/resources.h"
+
+const KoResourceString koStringsSync[] = {
+    {0, nullptr},
+};

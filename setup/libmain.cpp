@@ -1,0 +1,1 @@
+// Process attach and detach of the setup module.
