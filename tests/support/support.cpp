@@ -35,3 +35,15 @@ std::string buildLib(const std::string& name) { return std::string(KO_BUILD_LIB_
 std::string buildBin(const std::string& name) { return std::string(KO_BUILD_BIN_DIR) + "/" + name; }
 
 } // namespace kotest
+
+#include "foundation/ui/dlldialg.h"
+#include "platform/module.h"
+
+namespace kotest {
+void useBuildResources() {
+    if (resourceModule) return;
+    resourceModule = LoadLibraryA(buildLib("ztbtr20R.so").c_str());
+    if (!resourceModule) throw std::runtime_error("cannot load the resource library");
+    resourceRefCount = 1;
+}
+} // namespace kotest

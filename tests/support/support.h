@@ -47,3 +47,9 @@ std::string buildLib(const std::string& name);
 std::string buildBin(const std::string& name);
 
 } // namespace kotest
+
+namespace kotest {
+// Makes the built resource library (lib/ztbtr20R.so) the one library texts are read from, for the
+// rest of the test program.
+void useBuildResources();
+} // namespace kotest
