@@ -1,7 +1,6 @@
 #include "foundation/text/koscanner.h"
 
 #include <cstring>
-#include "foundation/containers/koarray.h"
 #include "foundation/text/kodbcs.h"
 #include "foundation/text/strcomp.h"
 
@@ -424,47 +423,6 @@ void KoScanner::getDelimitedToken(KoToken& token, uint16_t delimiter) {
         end = prev;
     }
     token.initialize(first, static_cast<uint32_t>(end - first), cpType);
-}
-
-KoStatus KoScanner::parseInto(KoArray* items, uint8_t delimiter, bool copies) {
-    if (items == nullptr) return koFailure;
-    items->deleteContents();
-    items->flags |= KoArray::ownsElements;
-    KoToken item;
-    for (;;) {
-        getDelimitedToken(item, delimiter);
-        KoSubString* copy = nullptr;
-        if (copies) {
-            KoString* s = new KoString(cpType);
-            if (s == nullptr) return koFailure;
-            if (item.length != 0 && s->initialize(item.text, item.length, cpType) != koSuccess) {
-                delete s;
-                return koFailure;
-            }
-            copy = s;
-        } else {
-            copy = new KoSubString(item.text, item.length, cpType);
-            if (copy == nullptr) return koFailure;
-        }
-        if (items->append(copy) != koSuccess) {
-            delete copy;
-            return koFailure;
-        }
-        // Only the delimiter itself is consumed between items, so that a delimiter that is white space
-        // or begins a two-character operator does not swallow what follows it.
-        uint32_t size = charSizeAt(position);
-        if (size == 1 && text[position] == delimiter) {
-            readChar();
-            continue;
-        }
-        return koSuccess;
-    }
-}
-
-KoStatus KoScanner::parseList(KoArray* items, uint8_t delimiter) { return parseInto(items, delimiter, false); }
-
-KoStatus KoScanner::parseListKoString(KoArray* items, uint8_t delimiter) {
-    return parseInto(items, delimiter, true);
 }
 
 unsigned int KoScanner::matchPhrase(KoToken& token, const unsigned char* phrase, bool ignoreCase) {
