@@ -85,11 +85,42 @@ void failPath(const char* name, int e) {
     if (e == ENOENT && !isDirectory(parentOf(name))) SetLastError(ERROR_PATH_NOT_FOUND);
 }
 
-// File handles are odd values (descriptor * 2 + 1) so that they are never null and never confused
-// with the addresses that other kernel objects use as handles.
-HANDLE handleOfFd(int fd) { return (HANDLE)(uintptr_t)((uintptr_t(unsigned(fd)) << 1) | 1u); }
-bool isFileHandle(HANDLE h) { return h != INVALID_HANDLE_VALUE && h && ((uintptr_t)h & 1u); }
-int fdOfHandle(HANDLE h) { return int((uintptr_t)h >> 1); }
+// File handles point at records that start with a tag, like the layer's other kernel objects, and
+// are looked up in a table so that a stale or foreign handle is refused, never dereferenced.
+struct FileObject {
+    uint32_t tag = 0x46494C45u;
+    int fd;
+};
+
+std::mutex fileHandleLock;
+std::set<FileObject*>& fileHandles() {
+    static std::set<FileObject*>* s = new std::set<FileObject*>; // outlives static destructors
+    return *s;
+}
+
+HANDLE handleOfFd(int fd) {
+    FileObject* f = new (std::nothrow) FileObject;
+    if (!f) {
+        close(fd);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    f->fd = fd;
+    std::lock_guard<std::mutex> g(fileHandleLock);
+    fileHandles().insert(f);
+    return f;
+}
+
+// The descriptor of a file handle, or -1 (with ERROR_INVALID_HANDLE) for anything else.
+int fdOfHandle(HANDLE h) {
+    std::lock_guard<std::mutex> g(fileHandleLock);
+    auto it = fileHandles().find(static_cast<FileObject*>(h));
+    if (it == fileHandles().end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return -1;
+    }
+    return (*it)->fd;
+}
 
 // A file without any write permission bit has Windows' read-only attribute.
 bool readOnlyMode(mode_t mode) { return (mode & 0222) == 0; }
@@ -304,11 +335,9 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPVOID, DWORD disposi
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPVOID) {
     if (read) *read = 0;
-    if (!isFileHandle(file)) {
-        failWindows(ERROR_INVALID_HANDLE, crtEBADF);
-        return FALSE;
-    }
-    int n = _read(fdOfHandle(file), buffer, toRead);
+    int fd = fdOfHandle(file);
+    if (fd < 0) return FALSE;
+    int n = _read(fd, buffer, toRead);
     if (n < 0) return FALSE;
     if (read) *read = DWORD(n);
     return TRUE;
@@ -316,14 +345,12 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPVOID) {
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPVOID) {
     if (written) *written = 0;
-    if (!isFileHandle(file)) {
-        failWindows(ERROR_INVALID_HANDLE, crtEBADF);
-        return FALSE;
-    }
+    int fd = fdOfHandle(file);
+    if (fd < 0) return FALSE;
     const char* p = static_cast<const char*>(buffer);
     DWORD done = 0;
     while (done < toWrite) {
-        ssize_t n = write(fdOfHandle(file), p + done, toWrite - done);
+        ssize_t n = write(fd, p + done, toWrite - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             failErrno(errno);
@@ -337,17 +364,14 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPVO
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method) {
-    if (!isFileHandle(file)) {
-        failWindows(ERROR_INVALID_HANDLE, crtEBADF);
-        return INVALID_SET_FILE_POINTER;
-    }
+    int fd = fdOfHandle(file);
+    if (fd < 0) return INVALID_SET_FILE_POINTER;
     int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : -1;
     if (whence < 0) {
         failWindows(ERROR_INVALID_PARAMETER, crtEINVAL);
         return INVALID_SET_FILE_POINTER;
     }
     int64_t dist = high ? int64_t((uint64_t(uint32_t(*high)) << 32) | uint32_t(distance)) : int64_t(distance);
-    int fd = fdOfHandle(file);
     off_t base = 0;
     if (whence != SEEK_SET) {
         base = lseek(fd, 0, whence);
@@ -373,8 +397,10 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method) {
 
 DWORD GetFileSize(HANDLE file, LPDWORD high) {
     struct stat st;
-    if (!isFileHandle(file) || fstat(fdOfHandle(file), &st) != 0) {
-        failWindows(ERROR_INVALID_HANDLE, crtEBADF);
+    int fd = fdOfHandle(file);
+    if (fd < 0) return INVALID_FILE_SIZE;
+    if (fstat(fd, &st) != 0) {
+        failErrno(errno);
         return INVALID_FILE_SIZE;
     }
     if (high) *high = DWORD(uint64_t(st.st_size) >> 32);
@@ -383,11 +409,8 @@ DWORD GetFileSize(HANDLE file, LPDWORD high) {
 }
 
 BOOL SetEndOfFile(HANDLE file) {
-    if (!isFileHandle(file)) {
-        failWindows(ERROR_INVALID_HANDLE, crtEBADF);
-        return FALSE;
-    }
     int fd = fdOfHandle(file);
+    if (fd < 0) return FALSE;
     off_t pos = lseek(fd, 0, SEEK_CUR);
     if (pos < 0 || ftruncate(fd, pos) != 0) {
         failErrno(errno == EINVAL ? EACCES : errno);
@@ -397,29 +420,33 @@ BOOL SetEndOfFile(HANDLE file) {
 }
 
 BOOL FlushFileBuffers(HANDLE file) {
-    if (!isFileHandle(file)) {
-        failWindows(ERROR_INVALID_HANDLE, crtEBADF);
-        return FALSE;
-    }
-    if (fsync(fdOfHandle(file)) != 0 && errno != EINVAL) {
+    int fd = fdOfHandle(file);
+    if (fd < 0) return FALSE;
+    if (fsync(fd) != 0 && errno != EINVAL) {
         failErrno(errno);
         return FALSE;
     }
     return TRUE;
 }
 
-__attribute__((weak)) BOOL koCloseObjectHandle(HANDLE) {
-    failWindows(ERROR_INVALID_HANDLE, crtEBADF);
-    return FALSE;
+BOOL koCloseFileHandle(HANDLE file) {
+    FileObject* f = static_cast<FileObject*>(file);
+    {
+        std::lock_guard<std::mutex> g(fileHandleLock);
+        if (!fileHandles().erase(f)) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+    }
+    int fd = f->fd;
+    f->tag = 0;
+    delete f;
+    return _close(fd) == 0;
 }
 
-BOOL CloseHandle(HANDLE handle) {
-    if (isFileHandle(handle)) return _close(fdOfHandle(handle)) == 0;
-    if (!handle || handle == INVALID_HANDLE_VALUE) {
-        failWindows(ERROR_INVALID_HANDLE, crtEBADF);
-        return FALSE;
-    }
-    return koCloseObjectHandle(handle);
+BOOL koIsFileHandle(HANDLE handle) {
+    std::lock_guard<std::mutex> g(fileHandleLock);
+    return fileHandles().count(static_cast<FileObject*>(handle)) != 0;
 }
 
 BOOL DeleteFileA(LPCSTR name) {

@@ -115,12 +115,11 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method);
 DWORD GetFileSize(HANDLE file, LPDWORD high);
 BOOL SetEndOfFile(HANDLE file);
 BOOL FlushFileBuffers(HANDLE file);
-// Closes a handle of this layer (files and searches are closed by their own calls: FindClose for
-// searches). Handles of other kernel objects are passed to koCloseObjectHandle.
-BOOL CloseHandle(HANDLE handle);
-// Closes a kernel object that is not a file (threads, semaphores); the layer that makes such handles
-// defines it. Without one, every such handle is invalid (ERROR_INVALID_HANDLE).
-BOOL koCloseObjectHandle(HANDLE handle);
+// Closes a file handle made by CreateFileA (CloseHandle, which serves every kind of kernel object,
+// passes file handles here). FALSE with ERROR_INVALID_HANDLE for anything else.
+BOOL koCloseFileHandle(HANDLE file);
+// TRUE when handle is an open file handle of this layer.
+BOOL koIsFileHandle(HANDLE handle);
 
 BOOL DeleteFileA(LPCSTR name);
 // Renames a file; an existing target is replaced only with MOVEFILE_REPLACE_EXISTING, a move across
