@@ -50,11 +50,11 @@ public:
     SemArray();
     ~SemArray() override;
 
-    KoStatus addAtIndex(const KoObject* element, uint16_t index);
+    KoStatus addAtIndex(const KoObject* element, uint32_t index);
     KoStatus add(const KoObject* element);
-    void deleteContents();
-    void deleteAtIndex(uint16_t index);
-    void removeAtIndex(uint16_t index);
+    void deleteContents() override;
+    void deleteAtIndex(uint32_t index) override;
+    void removeAtIndex(uint32_t index);
     uint32_t getCount();
     KoObject* getAt(uint32_t index);
 
