@@ -18,6 +18,9 @@
 #ifndef WC_NO_BEST_FIT_CHARS
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 #endif
+#ifndef MB_ERR_INVALID_CHARS
+#define MB_ERR_INVALID_CHARS 0x00000008
+#endif
 #ifndef ERROR_INSUFFICIENT_BUFFER
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #endif
@@ -59,7 +62,8 @@ int lstrcmpiA(LPCSTR a, LPCSTR b);
 // page lacks becomes defaultChar (or "?") and sets *usedDefault, which must be null for CP_UTF8.
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int units, LPSTR multi, int size,
                         LPCSTR defaultChar, BOOL* usedDefault);
-// The inverse: the code page's text to UTF-16, same conventions (size in units).
+// The inverse: the code page's text to UTF-16, same conventions (size in units); an invalid sequence
+// becomes a replacement character, or fails the call with MB_ERR_INVALID_CHARS.
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multi, int bytes, LPWSTR wide, int size);
 
 // The character classification the runtime has after setlocale(LC_CTYPE, ".ACP"): the C locale plus

@@ -7,9 +7,11 @@
 // 13, 242 and 245, which stay (so no line break appears or disappears). Mode 3: pairs of bytes through 32
 // rounds keyed by the first four bytes of a 16-byte key (a built-in default, overlaid by keyText when it
 // is given, of which at most its first 14 bytes count). Any other mode changes nothing.
-KO_EXPORT void encrypt(unsigned char* buffer, uint32_t length, uint16_t mode, const unsigned char* keyText = nullptr);
+KO_EXPORT void encrypt(unsigned char* buffer, uint32_t length, uint16_t mode,
+                       const unsigned char* keyText = nullptr);
 // Undoes encrypt with the same mode and key text.
-KO_EXPORT void decrypt(unsigned char* buffer, uint32_t length, uint16_t mode, const unsigned char* keyText = nullptr);
+KO_EXPORT void decrypt(unsigned char* buffer, uint32_t length, uint16_t mode,
+                       const unsigned char* keyText = nullptr);
 
 // The profile form of a password.
 //

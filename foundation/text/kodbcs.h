@@ -3,7 +3,8 @@
 //
 // Every function assumes that the position it is given starts a character (koIs2ndByte is the one that
 // scans from the text's start to find out). Positions are byte offsets; offsets and lengths are 32-bit.
-// Predicates return 0 or 1.
+// Predicates return 0 or 1. The pointer and offset forms step with koCharSize; the counted forms never
+// read at or beyond the length they are given.
 #include <cstdint>
 #include "foundation/errors/kostatus.h"
 
@@ -15,8 +16,13 @@
 //             byte (below 0xC0, and 0xF0-0xFF) is one character.
 enum koCPType { koCPAnsi = 1, koCPUcs2 = 2, koCPUtf8 = 3 };
 
-// Byte size of the character at p (1, 2 or 3).
+// Byte size of the character at p (1, 2 or 3). A zero byte never belongs to a longer character (no
+// encoding here has one as a trail byte), so stepping through a zero-terminated text with a cut-off
+// character at its end stops at the terminator instead of running past it.
 KO_EXPORT uint32_t koCharSize(const unsigned char* p, koCPType cp = koCPAnsi);
+// Size of a character that starts with byte b, by that byte alone (for counted texts, in which a
+// zero byte is data and the caller checks the size against the bytes left).
+KO_EXPORT uint32_t koCharSizeOfByte(unsigned char b, koCPType cp = koCPAnsi);
 
 // The character after the one at p / the offset after the character at s + off.
 KO_EXPORT unsigned char* koCharNext(const unsigned char* p, koCPType cp = koCPAnsi);
@@ -24,7 +30,8 @@ KO_EXPORT uint32_t koCharNext(const unsigned char* s, uint32_t off, koCPType cp 
 
 // The start of the character before p (p itself when p <= start) / the same as an offset into s.
 // UTF-8 looks back at most three bytes for a lead byte; other kinds step from start with the code page.
-KO_EXPORT unsigned char* koCharPrev(const unsigned char* start, const unsigned char* p, koCPType cp = koCPAnsi);
+KO_EXPORT unsigned char* koCharPrev(const unsigned char* start, const unsigned char* p,
+                                    koCPType cp = koCPAnsi);
 KO_EXPORT uint32_t koCharPrev(const unsigned char* s, uint32_t off, koCPType cp = koCPAnsi);
 
 // The last character of a zero-terminated text (s itself when empty) / the offset of the last character

@@ -16,9 +16,11 @@ KO_EXPORT unsigned char* strCopy(unsigned char* dst, const unsigned char* src, u
 KO_EXPORT unsigned char* strCopyQuoted(unsigned char* dst, const unsigned char* src, uint32_t n, koCPType cp,
                                        unsigned char q);
 // The same for a zero-terminated src.
-KO_EXPORT unsigned char* strCopyQuoted(unsigned char* dst, const unsigned char* src, koCPType cp, unsigned char q);
+KO_EXPORT unsigned char* strCopyQuoted(unsigned char* dst, const unsigned char* src, koCPType cp,
+                                       unsigned char q);
 // The same, written at the terminator of dst.
-KO_EXPORT unsigned char* strCatQuoted(unsigned char* dst, const unsigned char* src, koCPType cp, unsigned char q);
+KO_EXPORT unsigned char* strCatQuoted(unsigned char* dst, const unsigned char* src, koCPType cp,
+                                      unsigned char q);
 
 // src's first byte (of n) is the quote character: copies what lies between it and the last byte, a
 // doubled quote becoming one; a double-byte character is copied whole and a lead byte that would need

@@ -22,23 +22,25 @@ KO_EXPORT unsigned char* strFind(const unsigned char* s, unsigned char c, unsign
                                  unsigned char q3, koCPType cp = koCPAnsi);
 // The first occurrence of pattern (zero-terminated / m bytes in the n bytes of s); null for an empty
 // pattern or m > n.
-KO_EXPORT unsigned char* strFind(const unsigned char* s, const unsigned char* pattern, koCPType cp = koCPAnsi);
+KO_EXPORT unsigned char* strFind(const unsigned char* s, const unsigned char* pattern,
+                                 koCPType cp = koCPAnsi);
 KO_EXPORT unsigned char* strFind(const unsigned char* s, uint32_t n, const unsigned char* pattern, uint32_t m,
                                  koCPType cp = koCPAnsi);
 // Case-insensitive (CharUpperBuffA on heap copies of both); null also when a copy cannot be allocated.
-KO_EXPORT unsigned char* strFindCi(const unsigned char* s, const unsigned char* pattern, koCPType cp = koCPAnsi);
+KO_EXPORT unsigned char* strFindCi(const unsigned char* s, const unsigned char* pattern,
+                                   koCPType cp = koCPAnsi);
 KO_EXPORT unsigned char* strFindCi(const unsigned char* s, uint32_t n, const unsigned char* pattern,
                                    koCPType cp = koCPAnsi);
-KO_EXPORT unsigned char* strFindCi(const unsigned char* s, uint32_t n, const unsigned char* pattern, uint32_t m,
-                                   koCPType cp = koCPAnsi);
+KO_EXPORT unsigned char* strFindCi(const unsigned char* s, uint32_t n, const unsigned char* pattern,
+                                   uint32_t m, koCPType cp = koCPAnsi);
 
 // 1 when every character of the n bytes is allowed: its first byte is in the zero-terminated set (null
 // allowed), or it is in a class chosen by flags (strLowerCase "a"-"z", strUpperCase "A"-"Z", strDigits).
 KO_EXPORT uint16_t strContains(const unsigned char* s, uint32_t n, const unsigned char* set, uint16_t flags,
                                koCPType cp = koCPAnsi);
 // 1 when no character of the n bytes is in set or in the chosen classes.
-KO_EXPORT uint16_t strDoesNotContain(const unsigned char* s, uint32_t n, const unsigned char* set, uint16_t flags,
-                                     koCPType cp = koCPAnsi);
+KO_EXPORT uint16_t strDoesNotContain(const unsigned char* s, uint32_t n, const unsigned char* set,
+                                     uint16_t flags, koCPType cp = koCPAnsi);
 
 // The first unit equal to the byte value c / with strFindLast the last one; null when none.
 KO_EXPORT uint16_t* wcsFind(const uint16_t* s, unsigned char c);
