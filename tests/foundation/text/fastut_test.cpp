@@ -116,3 +116,24 @@ TEST(MemoryFunctions, EqualityAtEveryAlignment) {
         }
     EXPECT_EQ(memEqual(a, a + 1, 0), 1);
 }
+
+TEST(MemoryFunctions, ComparisonsAgreeWithMemcmpAtEveryLengthAndPosition) {
+    // Short operands are compared word-wise: every length and every position of the first difference,
+    // with differences that only unsigned byte order gets right.
+    unsigned char a[48], b[48];
+    for (unsigned n = 0; n <= 40; ++n)
+        for (unsigned pos = 0; pos <= n; ++pos)
+            for (unsigned char hi : {0x01, 0x80, 0xFF}) {
+                for (unsigned i = 0; i < sizeof a; ++i) a[i] = b[i] = static_cast<unsigned char>(0x41 + i);
+                if (pos < n) {
+                    a[pos] = hi;
+                    b[pos] = 0x7F;
+                    if (pos + 1 < n) b[pos + 1] = 0xFF; // a later, larger difference must not decide
+                }
+                int expected = memcmp(a, b, n);
+                expected = expected < 0 ? -1 : expected > 0;
+                ASSERT_EQ(BUTMMCMP(a, b, n), expected) << n << "/" << pos;
+                ASSERT_EQ(memCompareHuge(b, a, n), -expected) << n << "/" << pos;
+                ASSERT_EQ(memEqual(a, b, n), expected == 0) << n << "/" << pos;
+            }
+}
