@@ -141,13 +141,21 @@ TEST(Thread, WaitTimesOutWhileRunningAndHandleMayCloseFirst) {
     EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
     CloseHandle(t);
 
-    // Closing the handle of a running thread lets it run on.
-    std::atomic<bool> stop2{false};
-    HANDLE t2 = CreateThread(nullptr, 0, waitForFlag, &stop2, 0, nullptr);
+    // Closing the handle of a running thread lets it run on to its end.
+    static std::atomic<bool> stop2{false}, ended2{false};
+    HANDLE t2 = CreateThread(
+        nullptr, 0,
+        [](LPVOID) -> DWORD {
+            while (!stop2.load()) Sleep(1);
+            ended2 = true;
+            return 0;
+        },
+        nullptr, 0, nullptr);
     ASSERT_NE(t2, nullptr);
     EXPECT_TRUE(CloseHandle(t2));
     stop2 = true;
-    Sleep(20);
+    for (int i = 0; i < 5000 && !ended2.load(); ++i) Sleep(1);
+    EXPECT_TRUE(ended2.load());
 }
 
 TEST(Thread, BadHandlesAreRefused) {
