@@ -20,7 +20,8 @@ KO_EXPORT void decrypt(unsigned char* buffer, uint32_t length, uint16_t mode,
 // Its stored form is therefore: one blank, the tag "KO3:", then the mode-3 scrambling (no key text) of
 // the clear bytes written as two upper-case hexadecimal digits per byte. Only printable ASCII follows the
 // blank, so the value survives every profile, ini file and connection string unchanged, except that the
-// profile drops the leading blank: a stored form is recognised with or without it.
+// profile drops the leading blank: a stored form is recognised with or without it. unixODBC keeps values
+// of up to 995 bytes (longer ones come back cut), which holds a password of up to 495 bytes.
 
 // Writes the stored form of the len clear bytes and a terminator into dst, which needs
 // koPasswordStoredSize(len) bytes; returns the stored form's length (without the terminator).
@@ -33,5 +34,5 @@ KO_EXPORT uint16_t koPasswordIsStored(const unsigned char* value);
 // value has with its terminator; returns the clear length (the clear bytes may hold a zero byte). A
 // stored form is unscrambled; any other value that begins with a blank is taken as raw scrambled bytes
 // after the blank and unscrambled up to its first zero byte; a value without a leading blank is plain
-// text and copied as it is.
+// text and copied as it is (a null value gives the empty text).
 KO_EXPORT uint32_t koPasswordFromProfile(unsigned char* dst, const unsigned char* value);
