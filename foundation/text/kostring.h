@@ -130,13 +130,16 @@ public:
     // ones disappear.
     KoStatus removeLineFeeds(unsigned char q1, unsigned char q2, unsigned char q3);
 
+    // Makes room for needed bytes in all: grows the buffer to exactly that size unless it already
+    // holds as many. Fails like every growth (2716 for an adopted buffer; 1 and no change when
+    // memory is short).
+    KoStatus reserve(uint32_t needed);
+
 private:
     friend class KoReplaceString;
     // Makes the buffer exactly size bytes; fails with 2716 for an adopted buffer, and with 1 and
     // no change when memory is short.
     KoStatus resize(uint32_t size);
-    // Grows to needed bytes unless the buffer already holds that many.
-    KoStatus reserve(uint32_t needed);
     // Writes a zero at text[length] where the buffer has room for it.
     void terminate();
     // Replaces the content by the bytes of another string (owned buffers only grow).
@@ -165,6 +168,9 @@ public:
     // Writes the n bytes as a literal enclosed in quote, each quote doubled; p may point into
     // the target.
     KoStatus addQuotedBytes(const unsigned char* p, uint32_t n, unsigned char quote);
+    // Consumes n bytes of the unread remainder (at most what is left) without writing them: to
+    // copy input through, concat(text, n) and then skip(n).
+    void skip(uint32_t n);
 };
 
 // A message template whose markers "%s1".."%s9", "%d1".."%d9", then "%sx10", "%dx10" ... are
@@ -209,7 +215,7 @@ public:
 private:
     // Replaces the marker of the next ordinal by n bytes of value.
     KoStatus substitute(char kind, const unsigned char* value, uint32_t n);
-    // Frees the current buffer and restarts the numbering before an initialization.
+    // Restarts the numbering before an initialization (which releases the current buffer).
     void restart();
     KoStatus record(KoStatus status);
 };
