@@ -19,6 +19,15 @@ static_assert(operatorCount == 44, "the operator table has 44 entries");
 
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
+// Size of the character at p, of which avail bytes belong to the text: told by its first byte, as
+// everywhere in the library, but never longer than the bytes there are.
+uint32_t charSize(const unsigned char* p, uint32_t avail, koCPType cp) {
+    if (avail == 0) return 0;
+    uint32_t size = koCharSizeOfByte(p[0], cp);
+    if (size > avail) size = avail;
+    return size == 0 ? 1 : size;
+}
+
 bool isWordBreak(unsigned char c) {
     return c == ',' || c == '/' || c == '(' || c == ')' || c == '|';
 }
@@ -78,15 +87,7 @@ void KoScanner::setScanString(KoString* str) {
 
 koCPType KoScanner::getCodePage() const { return cpType; }
 
-// Size of the character at offset, cut to the bytes the text has: a multi-byte character whose
-// trail bytes lie beyond the end is read as the bytes that are there, never past them.
-uint32_t KoScanner::charSizeAt(uint32_t offset) const {
-    if (offset >= length) return 0;
-    uint32_t size = koCharSize(text + offset, cpType);
-    if (size == 0) size = 1;
-    if (size > length - offset) size = length - offset;
-    return size;
-}
+uint32_t KoScanner::charSizeAt(uint32_t offset) const { return charSize(text + offset, length - offset, cpType); }
 
 bool KoScanner::readChar() {
     if (position >= length) {
@@ -106,16 +107,20 @@ void KoScanner::backUp() {
 }
 
 bool KoScanner::isWhiteAt(uint32_t offset, uint32_t size) const {
-    const unsigned char* p = text + offset;
-    // A lead byte cut off by the end is no blank (and its missing trail byte is not read).
-    if (size < 2 && koIsLeadByte(p)) return false;
-    return koIsWhiteSpace(p) != 0;
+    // Classified on a terminated copy: the classification may look at the byte after a character,
+    // which need not belong to the text.
+    unsigned char c[4] = {};
+    std::memcpy(c, text + offset, size < 3 ? size : 3);
+    // A lead byte cut off by the end is no blank.
+    if (size < 2 && koCharSizeOfByte(c[0], cpType) > 1) return false;
+    return koIsWhiteSpace(c) != 0;
 }
 
 bool KoScanner::isAlphaAt(uint32_t offset, uint32_t size) const {
     if (size > 1) return true;
-    if (koCharSize(text + offset, cpType) > 1) return true; // cut-off multi-byte character
-    return koIsAlpha(text + offset, cpType) != 0;
+    unsigned char c[2] = {text[offset], 0};
+    if (koCharSizeOfByte(c[0], cpType) > 1) return true; // a multi-byte character cut off by the end
+    return koIsAlpha(c, cpType) != 0;
 }
 
 bool KoScanner::inSet(const KoString& set, uint32_t offset, uint32_t size) const {
@@ -123,9 +128,7 @@ bool KoScanner::inSet(const KoString& set, uint32_t offset, uint32_t size) const
     const unsigned char* c = text + offset;
     uint32_t i = 0;
     while (i < set.length) {
-        uint32_t s = koCharSize(set.text + i, set.cpType);
-        if (s == 0) s = 1;
-        if (s > set.length - i) s = set.length - i;
+        uint32_t s = charSize(set.text + i, set.length - i, set.cpType);
         if (s == size && std::memcmp(set.text + i, c, size) == 0) return true;
         i += s;
     }

@@ -5,6 +5,7 @@
 #include "foundation/errors/koerror.h"
 #include "foundation/errors/ramalloc.h"
 #include "foundation/text/strcomp.h"
+#include "foundation/text/strcopy.h"
 
 namespace {
 
@@ -325,6 +326,29 @@ bool KoValueParser::needsQuotes(const unsigned char* value, uint32_t valueLen) c
     return false;
 }
 
+// An owned copy of a value, enclosed in single quotes (embedded ones doubled) when it holds the
+// separator or a quote character; null when memory runs out.
+KoString* KoValueParser::newValueOf(const unsigned char* value, uint32_t valueLen) const {
+    KoString* copy = new KoString(cpType);
+    if (copy == nullptr) return nullptr;
+    if (valueLen == 0 || !needsQuotes(value, valueLen)) {
+        if (copy->initialize(valueLen ? value : reinterpret_cast<const unsigned char*>(""), valueLen, cpType) !=
+            koSuccess) {
+            delete copy;
+            return nullptr;
+        }
+        return copy;
+    }
+    // Room for every byte doubled, the two quotes and a terminator, whatever the bytes are.
+    if (valueLen > (UINT32_MAX - 3) / 2 || copy->initialize(valueLen * 2 + 2, cpType) != koSuccess) {
+        delete copy;
+        return nullptr;
+    }
+    unsigned char* end = strCopyQuoted(copy->text, value, valueLen, cpType, '\'');
+    copy->length = copy->origLength = static_cast<uint32_t>(end - copy->text);
+    return copy;
+}
+
 KoStatus KoValueParser::addAttribute(const unsigned char* key, uint32_t keyLen, const unsigned char* value,
                                      uint32_t valueLen, const unsigned char* altKey, uint32_t altKeyLen) {
     if (key == nullptr) return koFailure;
@@ -346,11 +370,8 @@ KoStatus KoValueParser::addAttribute(const unsigned char* key, uint32_t keyLen, 
             return koFailure;
         }
     }
-    KoString* newValue = new KoString(cpType);
-    if (newValue == nullptr || newValue->initialize(valueLen ? value : reinterpret_cast<const unsigned char*>(""),
-                                                    valueLen, cpType) != koSuccess ||
-        (valueLen != 0 && needsQuotes(value, valueLen) && newValue->addQuotes('\'') != koSuccess)) {
-        delete newValue;
+    KoString* newValue = newValueOf(value, valueLen);
+    if (newValue == nullptr) {
         delete newKey;
         return koFailure;
     }

@@ -87,6 +87,7 @@ private:
     KoStatus coverMarks(uint32_t entries);
     void dropMark(uint32_t index);
     bool needsQuotes(const unsigned char* value, uint32_t valueLen) const;
+    KoString* newValueOf(const unsigned char* value, uint32_t valueLen) const;
 
     unsigned char separator;
     const unsigned char* contextText;
