@@ -19,7 +19,8 @@ const int sizes[] = {16, 256, 2048};
 
 std::vector<uint32_t> intKeys(int n) {
     std::vector<uint32_t> keys;
-    for (int i = 0; i < n; ++i) keys.push_back(uint32_t(i) * 2654435761u + 17u);
+    for (int i = 0; i < n; ++i)
+        keys.push_back(uint32_t(i) * 2654435761u + 17u);
     return keys;
 }
 
@@ -36,7 +37,8 @@ std::vector<std::string> textKeys(int n) {
 std::vector<KoSubString> views(const std::vector<std::string>& keys) {
     std::vector<KoSubString> out;
     out.reserve(keys.size());
-    for (const auto& k : keys) out.emplace_back(reinterpret_cast<const unsigned char*>(k.data()), uint32_t(k.size()));
+    for (const auto& k : keys)
+        out.emplace_back(reinterpret_cast<const unsigned char*>(k.data()), uint32_t(k.size()));
     return out;
 }
 
@@ -46,31 +48,38 @@ void IntLookup_KoDictionary(benchmark::State& st) {
     auto keys = intKeys(int(st.range(0)));
     KoDictionary d;
     (void)d.initialize(uint16_t(keys.size()));
-    for (uint32_t k : keys) (void)d.addAssoc(k, k + 1);
+    for (uint32_t k : keys)
+        (void)d.addAssoc(k, k + 1);
     for (auto _ : st)
-        for (uint32_t k : keys) benchmark::DoNotOptimize(d.getIntForKey(k));
+        for (uint32_t k : keys)
+            benchmark::DoNotOptimize(d.getIntForKey(k));
 }
 
 void IntLookup_KoSeqDictionary(benchmark::State& st) {
     auto keys = intKeys(int(st.range(0)));
     KoSeqDictionary d;
-    for (uint32_t k : keys) (void)d.addAssoc(k, k + 1);
+    for (uint32_t k : keys)
+        (void)d.addAssoc(k, k + 1);
     for (auto _ : st)
-        for (uint32_t k : keys) benchmark::DoNotOptimize(d.getIntForKey(k));
+        for (uint32_t k : keys)
+            benchmark::DoNotOptimize(d.getIntForKey(k));
 }
 
 void IntLookup_unordered_map(benchmark::State& st) {
     auto keys = intKeys(int(st.range(0)));
     std::unordered_map<uint32_t, uint32_t> m;
-    for (uint32_t k : keys) m.emplace(k, k + 1);
+    for (uint32_t k : keys)
+        m.emplace(k, k + 1);
     for (auto _ : st)
-        for (uint32_t k : keys) benchmark::DoNotOptimize(m.find(k)->second);
+        for (uint32_t k : keys)
+            benchmark::DoNotOptimize(m.find(k)->second);
 }
 
 void IntLookup_vector(benchmark::State& st) {
     auto keys = intKeys(int(st.range(0)));
     std::vector<std::pair<uint32_t, uint32_t>> v;
-    for (uint32_t k : keys) v.emplace_back(k, k + 1);
+    for (uint32_t k : keys)
+        v.emplace_back(k, k + 1);
     for (auto _ : st)
         for (uint32_t k : keys) {
             uint32_t found = 0;
@@ -88,7 +97,8 @@ void IntInsert_KoDictionary(benchmark::State& st) {
     for (auto _ : st) {
         KoDictionary d;
         (void)d.initialize(16); // grows as the attribute tables do
-        for (uint32_t k : keys) (void)d.addAssoc(k, k + 1);
+        for (uint32_t k : keys)
+            (void)d.addAssoc(k, k + 1);
         benchmark::DoNotOptimize(d.count);
     }
 }
@@ -97,7 +107,8 @@ void IntInsert_KoSeqDictionary(benchmark::State& st) {
     auto keys = intKeys(int(st.range(0)));
     for (auto _ : st) {
         KoSeqDictionary d;
-        for (uint32_t k : keys) (void)d.addAssoc(k, k + 1);
+        for (uint32_t k : keys)
+            (void)d.addAssoc(k, k + 1);
         benchmark::DoNotOptimize(d.count);
     }
 }
@@ -106,7 +117,8 @@ void IntInsert_unordered_map(benchmark::State& st) {
     auto keys = intKeys(int(st.range(0)));
     for (auto _ : st) {
         std::unordered_map<uint32_t, uint32_t> m;
-        for (uint32_t k : keys) m.emplace(k, k + 1);
+        for (uint32_t k : keys)
+            m.emplace(k, k + 1);
         benchmark::DoNotOptimize(m.size());
     }
 }
@@ -115,7 +127,8 @@ void IntInsert_vector(benchmark::State& st) {
     auto keys = intKeys(int(st.range(0)));
     for (auto _ : st) {
         std::vector<std::pair<uint32_t, uint32_t>> v;
-        for (uint32_t k : keys) v.emplace_back(k, k + 1);
+        for (uint32_t k : keys)
+            v.emplace_back(k, k + 1);
         benchmark::DoNotOptimize(v.data());
     }
 }
@@ -127,32 +140,39 @@ void TextLookup_KoDictionary(benchmark::State& st) {
     auto subs = views(keys);
     KoDictionary d;
     (void)d.initialize(uint16_t(keys.size()));
-    for (auto& s : subs) (void)d.addAssoc(&s, &s);
+    for (auto& s : subs)
+        (void)d.addAssoc(&s, &s);
     for (auto _ : st)
-        for (auto& s : subs) benchmark::DoNotOptimize(d.getPtrForKey(&s));
+        for (auto& s : subs)
+            benchmark::DoNotOptimize(d.getPtrForKey(&s));
 }
 
 void TextLookup_KoSeqDictionary(benchmark::State& st) {
     auto keys = textKeys(int(st.range(0)));
     auto subs = views(keys);
     KoSeqDictionary d;
-    for (auto& s : subs) (void)d.addAssoc(&s, &s);
+    for (auto& s : subs)
+        (void)d.addAssoc(&s, &s);
     for (auto _ : st)
-        for (auto& s : subs) benchmark::DoNotOptimize(d.getPtrForKey(&s));
+        for (auto& s : subs)
+            benchmark::DoNotOptimize(d.getPtrForKey(&s));
 }
 
 void TextLookup_unordered_map(benchmark::State& st) {
     auto keys = textKeys(int(st.range(0)));
     std::unordered_map<std::string, const std::string*> m;
-    for (auto& k : keys) m.emplace(k, &k);
+    for (auto& k : keys)
+        m.emplace(k, &k);
     for (auto _ : st)
-        for (auto& k : keys) benchmark::DoNotOptimize(m.find(k)->second);
+        for (auto& k : keys)
+            benchmark::DoNotOptimize(m.find(k)->second);
 }
 
 void TextLookup_vector(benchmark::State& st) {
     auto keys = textKeys(int(st.range(0)));
     std::vector<std::pair<std::string, const std::string*>> v;
-    for (auto& k : keys) v.emplace_back(k, &k);
+    for (auto& k : keys)
+        v.emplace_back(k, &k);
     for (auto _ : st)
         for (auto& k : keys) {
             const std::string* found = nullptr;
@@ -171,7 +191,8 @@ void TextInsert_KoDictionary(benchmark::State& st) {
     for (auto _ : st) {
         KoDictionary d;
         (void)d.initialize(16);
-        for (auto& s : subs) (void)d.addAssoc(&s, &s);
+        for (auto& s : subs)
+            (void)d.addAssoc(&s, &s);
         benchmark::DoNotOptimize(d.count);
     }
 }
@@ -181,7 +202,8 @@ void TextInsert_KoSeqDictionary(benchmark::State& st) {
     auto subs = views(keys);
     for (auto _ : st) {
         KoSeqDictionary d;
-        for (auto& s : subs) (void)d.addAssoc(&s, &s);
+        for (auto& s : subs)
+            (void)d.addAssoc(&s, &s);
         benchmark::DoNotOptimize(d.count);
     }
 }
@@ -190,7 +212,8 @@ void TextInsert_unordered_map(benchmark::State& st) {
     auto keys = textKeys(int(st.range(0)));
     for (auto _ : st) {
         std::unordered_map<std::string, const std::string*> m;
-        for (auto& k : keys) m.emplace(k, &k);
+        for (auto& k : keys)
+            m.emplace(k, &k);
         benchmark::DoNotOptimize(m.size());
     }
 }
@@ -199,7 +222,8 @@ void TextInsert_vector(benchmark::State& st) {
     auto keys = textKeys(int(st.range(0)));
     for (auto _ : st) {
         std::vector<std::pair<std::string, const std::string*>> v;
-        for (auto& k : keys) v.emplace_back(k, &k);
+        for (auto& k : keys)
+            v.emplace_back(k, &k);
         benchmark::DoNotOptimize(v.data());
     }
 }
@@ -219,7 +243,8 @@ public:
 } // namespace
 
 #define KO_REGISTER(fn)                                                                                      \
-    for (int n : sizes) benchmark::RegisterBenchmark(#fn, fn)->Arg(n);
+    for (int n : sizes)                                                                                      \
+        benchmark::RegisterBenchmark(#fn, fn)->Arg(n);
 
 int main(int argc, char** argv) {
     KO_REGISTER(IntLookup_KoDictionary)

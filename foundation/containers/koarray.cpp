@@ -38,8 +38,10 @@ KoStatus KoArray::setInitialSize(uint16_t n) {
 
 KoStatus KoArray::increaseSize(uint32_t by, unsigned int keep, unsigned int) {
     uint64_t wanted;
-    if (by) wanted = uint64_t(capacity) + by;
-    else wanted = capacity ? uint64_t(capacity) * 2 : defaultGrowBy; // doubling needs a start
+    if (by)
+        wanted = uint64_t(capacity) + by;
+    else
+        wanted = capacity ? uint64_t(capacity) * 2 : defaultGrowBy; // doubling needs a start
     if (wanted > maxSlots) return koFailure;
     uint32_t newCapacity = static_cast<uint32_t>(wanted);
     // The new buffer is made before the old one goes, so a failure leaves a valid array behind.
@@ -66,10 +68,13 @@ KoStatus KoArray::addAtIndex(const KoObject* element, uint32_t index) {
     return koSuccess;
 }
 
-KoStatus KoArray::append(const KoObject* element) { return addAtIndex(element, count); }
+KoStatus KoArray::append(const KoObject* element) {
+    return addAtIndex(element, count);
+}
 
 void KoArray::closeGap(uint32_t index) {
-    if (index + 1 < count) std::memmove(items + index, items + index + 1, (count - index - 1) * sizeof(KoObject*));
+    if (index + 1 < count)
+        std::memmove(items + index, items + index + 1, (count - index - 1) * sizeof(KoObject*));
     --count;
     items[count] = nullptr;
 }
@@ -128,11 +133,17 @@ unsigned int KoArray::doesExist(const KoObject* element) const {
     return 0;
 }
 
-KoObject* KoArray::getAt(uint32_t index) const { return index < count ? items[index] : nullptr; }
+KoObject* KoArray::getAt(uint32_t index) const {
+    return index < count ? items[index] : nullptr;
+}
 
-uint32_t KoArray::getCount() const { return count; }
+uint32_t KoArray::getCount() const {
+    return count;
+}
 
-uint32_t KoArray::getCapacity() const { return capacity; }
+uint32_t KoArray::getCapacity() const {
+    return capacity;
+}
 
 // ---- KoArrayPVoid
 
@@ -147,9 +158,13 @@ KoStatus KoArrayPVoid::addAtIndex(const void* block, uint32_t index) {
     return KoArray::addAtIndex(static_cast<const KoObject*>(block), index);
 }
 
-KoStatus KoArrayPVoid::append(const void* block) { return addAtIndex(block, count); }
+KoStatus KoArrayPVoid::append(const void* block) {
+    return addAtIndex(block, count);
+}
 
-void* KoArrayPVoid::getAt(uint32_t index) const { return KoArray::getAt(index); }
+void* KoArrayPVoid::getAt(uint32_t index) const {
+    return KoArray::getAt(index);
+}
 
 unsigned int KoArrayPVoid::doesExist(const void* block) const {
     return KoArray::doesExist(static_cast<const KoObject*>(block));
@@ -174,67 +189,55 @@ void KoArrayPVoid::deleteContents() {
 
 // ---- typed value arrays
 
-template <class T>
-KoValueArray<T>::KoValueArray() = default;
+template <class T> KoValueArray<T>::KoValueArray() = default;
 
-template <class T>
-KoValueArray<T>::~KoValueArray() {
+template <class T> KoValueArray<T>::~KoValueArray() {
     // Values are not objects: the base destructor must not try to delete them.
     flags &= ~ownsElements;
     count = 0;
 }
 
-template <class T>
-KoObject* KoValueArray<T>::toSlot(T value) {
+template <class T> KoObject* KoValueArray<T>::toSlot(T value) {
     return reinterpret_cast<KoObject*>(static_cast<uintptr_t>(value));
 }
 
-template <class T>
-T KoValueArray<T>::fromSlot(const KoObject* slot) {
+template <class T> T KoValueArray<T>::fromSlot(const KoObject* slot) {
     return static_cast<T>(reinterpret_cast<uintptr_t>(slot));
 }
 
-template <class T>
-KoStatus KoValueArray<T>::addAtIndex(T value, uint32_t index) {
+template <class T> KoStatus KoValueArray<T>::addAtIndex(T value, uint32_t index) {
     return KoArray::addAtIndex(toSlot(value), index);
 }
 
-template <class T>
-KoStatus KoValueArray<T>::add(T value) {
+template <class T> KoStatus KoValueArray<T>::add(T value) {
     return KoArray::addAtIndex(toSlot(value), count);
 }
 
-template <class T>
-T KoValueArray<T>::getAt(uint32_t index) const {
+template <class T> T KoValueArray<T>::getAt(uint32_t index) const {
     return index < count ? fromSlot(items[index]) : T(0);
 }
 
-template <class T>
-KoStatus KoValueArray<T>::setAt(uint32_t index, T value) {
+template <class T> KoStatus KoValueArray<T>::setAt(uint32_t index, T value) {
     if (index >= count) return koFailure;
     items[index] = toSlot(value);
     return koSuccess;
 }
 
-template <class T>
-uint32_t KoValueArray<T>::indexOf(T value) const {
+template <class T> uint32_t KoValueArray<T>::indexOf(T value) const {
     for (uint32_t i = 0; i < count; ++i)
         if (fromSlot(items[i]) == value) return i;
     return count;
 }
 
-template <class T>
-unsigned int KoValueArray<T>::doesExist(T value) const {
+template <class T> unsigned int KoValueArray<T>::doesExist(T value) const {
     return indexOf(value) < count ? 1 : 0;
 }
 
-template <class T>
-void KoValueArray<T>::deleteAtIndex(uint32_t index) {
+template <class T> void KoValueArray<T>::deleteAtIndex(uint32_t index) {
     removeAtIndex(index);
 }
 
-template <class T>
-void KoValueArray<T>::deleteContents() {
+template <class T> void KoValueArray<T>::deleteContents() {
     count = 0;
 }
 

@@ -90,8 +90,7 @@ public:
 // An array of plain values of type T, each kept in one slot (a slot is as wide as a pointer, so
 // every value type up to 64 bits fits). The values are never deleted: deleteContents only empties
 // the array and deleteAtIndex only removes.
-template <class T>
-class KO_EXPORT KoValueArray : public KoArray {
+template <class T> class KO_EXPORT KoValueArray : public KoArray {
 public:
     KoValueArray();
     ~KoValueArray() override;

@@ -5,8 +5,12 @@
 
 namespace {
 
-KoSubString* asSub(uintptr_t v) { return reinterpret_cast<KoSubString*>(v); }
-KoObject* asObject(uintptr_t v) { return reinterpret_cast<KoObject*>(v); }
+KoSubString* asSub(uintptr_t v) {
+    return reinterpret_cast<KoSubString*>(v);
+}
+KoObject* asObject(uintptr_t v) {
+    return reinterpret_cast<KoObject*>(v);
+}
 
 unsigned int sameBytes(const KoSubString* a, const KoSubString* b) {
     if (!a || !b) return a == b ? 1 : 0;
@@ -30,31 +34,53 @@ KoAssociation::KoAssociation(uintptr_t k, uintptr_t d) : key(k), data(d) {}
 
 KoAssociation::~KoAssociation() = default;
 
-int16_t KoAssociation::compare(const KoObject*) const { return 0; }
+int16_t KoAssociation::compare(const KoObject*) const {
+    return 0;
+}
 
-unsigned int KoAssociation::isEqualInt(uint32_t) const { return 0; }
+unsigned int KoAssociation::isEqualInt(uint32_t) const {
+    return 0;
+}
 
-unsigned int KoAssociation::isEqualSub(const KoSubString*) const { return 0; }
+unsigned int KoAssociation::isEqualSub(const KoSubString*) const {
+    return 0;
+}
 
-unsigned int KoAssociation::isEqualKey(const KoAssociation*) const { return 0; }
+unsigned int KoAssociation::isEqualKey(const KoAssociation*) const {
+    return 0;
+}
 
-unsigned int KoAssociation::isEqualSubCi(const KoSubString*) const { return 0; }
+unsigned int KoAssociation::isEqualSubCi(const KoSubString*) const {
+    return 0;
+}
 
-unsigned int KoAssociation::isEqualKeyCi(const KoAssociation*) const { return 0; }
+unsigned int KoAssociation::isEqualKeyCi(const KoAssociation*) const {
+    return 0;
+}
 
-uint32_t KoAssociation::getIntKey() const { return 0; }
+uint32_t KoAssociation::getIntKey() const {
+    return 0;
+}
 
-uint32_t KoAssociation::getIntData() const { return 0; }
+uint32_t KoAssociation::getIntData() const {
+    return 0;
+}
 
-KoSubString* KoAssociation::getSubKey() const { return nullptr; }
+KoSubString* KoAssociation::getSubKey() const {
+    return nullptr;
+}
 
-KoObject* KoAssociation::getPtrData() const { return nullptr; }
+KoObject* KoAssociation::getPtrData() const {
+    return nullptr;
+}
 
 void KoAssociation::setPtrData(KoObject*) {}
 
 void KoAssociation::setIntData(uint32_t) {}
 
-uint32_t KoAssociation::hash() const { return 0; }
+uint32_t KoAssociation::hash() const {
+    return 0;
+}
 
 void KoAssociation::deleteKeyAndData() {}
 
@@ -64,19 +90,29 @@ KoIntIntKey::KoIntIntKey(uint32_t k, uint32_t d) : KoAssociation(k, d) {}
 
 KoIntIntKey::~KoIntIntKey() = default;
 
-unsigned int KoIntIntKey::isEqualInt(uint32_t value) const { return key == value ? 1 : 0; }
+unsigned int KoIntIntKey::isEqualInt(uint32_t value) const {
+    return key == value ? 1 : 0;
+}
 
 unsigned int KoIntIntKey::isEqualKey(const KoAssociation* other) const {
     return other ? other->isEqualInt(static_cast<uint32_t>(key)) : 0;
 }
 
-uint32_t KoIntIntKey::getIntKey() const { return static_cast<uint32_t>(key); }
+uint32_t KoIntIntKey::getIntKey() const {
+    return static_cast<uint32_t>(key);
+}
 
-uint32_t KoIntIntKey::getIntData() const { return static_cast<uint32_t>(data); }
+uint32_t KoIntIntKey::getIntData() const {
+    return static_cast<uint32_t>(data);
+}
 
-void KoIntIntKey::setIntData(uint32_t value) { data = value; }
+void KoIntIntKey::setIntData(uint32_t value) {
+    data = value;
+}
 
-uint32_t KoIntIntKey::hash() const { return static_cast<uint32_t>(key); }
+uint32_t KoIntIntKey::hash() const {
+    return static_cast<uint32_t>(key);
+}
 
 // ---- KoIntPtrKey
 
@@ -84,17 +120,25 @@ KoIntPtrKey::KoIntPtrKey(uint32_t k, KoObject* d) : KoAssociation(k, reinterpret
 
 KoIntPtrKey::~KoIntPtrKey() = default;
 
-unsigned int KoIntPtrKey::isEqualInt(uint32_t value) const { return key == value ? 1 : 0; }
+unsigned int KoIntPtrKey::isEqualInt(uint32_t value) const {
+    return key == value ? 1 : 0;
+}
 
 unsigned int KoIntPtrKey::isEqualKey(const KoAssociation* other) const {
     return other ? other->isEqualInt(static_cast<uint32_t>(key)) : 0;
 }
 
-uint32_t KoIntPtrKey::getIntKey() const { return static_cast<uint32_t>(key); }
+uint32_t KoIntPtrKey::getIntKey() const {
+    return static_cast<uint32_t>(key);
+}
 
-KoObject* KoIntPtrKey::getPtrData() const { return asObject(data); }
+KoObject* KoIntPtrKey::getPtrData() const {
+    return asObject(data);
+}
 
-uint32_t KoIntPtrKey::hash() const { return static_cast<uint32_t>(key); }
+uint32_t KoIntPtrKey::hash() const {
+    return static_cast<uint32_t>(key);
+}
 
 void KoIntPtrKey::deleteKeyAndData() {
     delete asObject(data);
@@ -108,23 +152,33 @@ KoSubPtrKey::KoSubPtrKey(KoSubString* k, KoObject* d)
 
 KoSubPtrKey::~KoSubPtrKey() = default;
 
-unsigned int KoSubPtrKey::isEqualSub(const KoSubString* value) const { return sameBytes(asSub(key), value); }
+unsigned int KoSubPtrKey::isEqualSub(const KoSubString* value) const {
+    return sameBytes(asSub(key), value);
+}
 
 unsigned int KoSubPtrKey::isEqualKey(const KoAssociation* other) const {
     return other ? other->isEqualSub(asSub(key)) : 0;
 }
 
-unsigned int KoSubPtrKey::isEqualSubCi(const KoSubString* value) const { return sameBytesCi(asSub(key), value); }
+unsigned int KoSubPtrKey::isEqualSubCi(const KoSubString* value) const {
+    return sameBytesCi(asSub(key), value);
+}
 
 unsigned int KoSubPtrKey::isEqualKeyCi(const KoAssociation* other) const {
     return other ? other->isEqualSubCi(asSub(key)) : 0;
 }
 
-KoSubString* KoSubPtrKey::getSubKey() const { return asSub(key); }
+KoSubString* KoSubPtrKey::getSubKey() const {
+    return asSub(key);
+}
 
-KoObject* KoSubPtrKey::getPtrData() const { return asObject(data); }
+KoObject* KoSubPtrKey::getPtrData() const {
+    return asObject(data);
+}
 
-void KoSubPtrKey::setPtrData(KoObject* value) { data = reinterpret_cast<uintptr_t>(value); }
+void KoSubPtrKey::setPtrData(KoObject* value) {
+    data = reinterpret_cast<uintptr_t>(value);
+}
 
 uint32_t KoSubPtrKey::hash() const {
     const KoSubString* k = asSub(key);

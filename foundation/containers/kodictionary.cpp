@@ -25,8 +25,7 @@ namespace {
 
 // Walks the probe sequence of a key from its home slot downwards until an empty slot or a match.
 // Returns the slot, or tableSize when the table is full and holds no match (or has no slots).
-template <class Match>
-uint16_t probe(const KoSet& set, uint32_t h, Match match) {
+template <class Match> uint16_t probe(const KoSet& set, uint32_t h, Match match) {
     if (set.tableSize == 0) return 0;
     uint16_t slot = set.homeSlot(h);
     for (uint32_t n = 0; n < set.tableSize; ++n) {
@@ -47,8 +46,9 @@ uint16_t KoDictionary::getIndexForKey(uint32_t key) const {
 uint16_t KoDictionary::getIndexForKey(const KoSubString* key) const {
     if (!key) return tableSize;
     bool ci = (flags & ignoreCase) != 0;
-    return probe(*this, key->hash(),
-                 [key, ci](const KoAssociation* a) { return (ci ? a->isEqualSubCi(key) : a->isEqualSub(key)) != 0; });
+    return probe(*this, key->hash(), [key, ci](const KoAssociation* a) {
+        return (ci ? a->isEqualSubCi(key) : a->isEqualSub(key)) != 0;
+    });
 }
 
 KoStatus KoDictionary::addAssociation(KoAssociation* assoc) {
@@ -77,9 +77,13 @@ KoStatus KoDictionary::addAssociation(KoAssociation* assoc) {
     return result;
 }
 
-KoStatus KoDictionary::addAssoc(uint32_t key, uint32_t data) { return addAssociation(new KoIntIntKey(key, data)); }
+KoStatus KoDictionary::addAssoc(uint32_t key, uint32_t data) {
+    return addAssociation(new KoIntIntKey(key, data));
+}
 
-KoStatus KoDictionary::addAssoc(uint32_t key, KoObject* data) { return addAssociation(new KoIntPtrKey(key, data)); }
+KoStatus KoDictionary::addAssoc(uint32_t key, KoObject* data) {
+    return addAssociation(new KoIntPtrKey(key, data));
+}
 
 KoStatus KoDictionary::addAssoc(KoSubString* key, KoObject* data) {
     if (!key) return koFailure;
@@ -101,9 +105,13 @@ KoObject* KoDictionary::getPtrForKey(const KoSubString* key) const {
     return a ? a->getPtrData() : nullptr;
 }
 
-unsigned int KoDictionary::doesExist(uint32_t key) const { return assocAt(getIndexForKey(key)) ? 1 : 0; }
+unsigned int KoDictionary::doesExist(uint32_t key) const {
+    return assocAt(getIndexForKey(key)) ? 1 : 0;
+}
 
-unsigned int KoDictionary::doesExist(const KoSubString* key) const { return assocAt(getIndexForKey(key)) ? 1 : 0; }
+unsigned int KoDictionary::doesExist(const KoSubString* key) const {
+    return assocAt(getIndexForKey(key)) ? 1 : 0;
+}
 
 void KoDictionary::deleteKeyAndData() {
     for (uint32_t i = slots.count; i-- > 0;) {

@@ -12,8 +12,8 @@ class KO_EXPORT KoDictionary : public KoSet {
 public:
     // Bits of flags.
     enum : uint32_t {
-        ignoreCase = 0x1u,      // text keys compare ignoring case
-        ownsKeyAndData = 0x2u,  // a replaced entry's key and data objects are deleted with it
+        ignoreCase = 0x1u,     // text keys compare ignoring case
+        ownsKeyAndData = 0x2u, // a replaced entry's key and data objects are deleted with it
     };
     // Size given to a dictionary whose first add comes before initialize.
     static constexpr uint16_t defaultExpected = 16;

@@ -4,7 +4,9 @@ KoNode::KoNode() : next(nullptr) {}
 
 KoNode::~KoNode() = default;
 
-KoNode* KoNode::getNext() const { return next; }
+KoNode* KoNode::getNext() const {
+    return next;
+}
 
 KoList::KoList() : tail(nullptr), count(0), current(nullptr) {}
 
@@ -30,11 +32,14 @@ void KoList::append(KoNode* node) {
 
 void KoList::insertAtPos(KoNode* node, uint32_t pos) {
     if (!node) return;
-    if (pos == 0) insert(node);
-    else if (pos >= count) append(node);
+    if (pos == 0)
+        insert(node);
+    else if (pos >= count)
+        append(node);
     else {
         KoNode* before = tail->next;
-        for (uint32_t i = 1; i < pos; ++i) before = before->next;
+        for (uint32_t i = 1; i < pos; ++i)
+            before = before->next;
         node->next = before->next;
         before->next = node;
         ++count;
@@ -90,7 +95,8 @@ KoNode* KoList::getNodeAtPos(uint32_t pos) {
         return nullptr;
     }
     KoNode* node = tail->next;
-    for (uint32_t i = 0; i < pos; ++i) node = node->next;
+    for (uint32_t i = 0; i < pos; ++i)
+        node = node->next;
     current = node;
     return node;
 }
@@ -114,4 +120,6 @@ void KoList::moveLastNodeToPos(uint32_t pos) {
     if (last) insertAtPos(last, pos);
 }
 
-uint32_t KoList::getCount() const { return count; }
+uint32_t KoList::getCount() const {
+    return count;
+}

@@ -21,9 +21,13 @@ KoStatus KoSeqDictionary::appendAssoc(KoAssociation* assoc) {
     return koSuccess;
 }
 
-KoStatus KoSeqDictionary::addAssoc(uint32_t key, uint32_t data) { return appendAssoc(new KoIntIntKey(key, data)); }
+KoStatus KoSeqDictionary::addAssoc(uint32_t key, uint32_t data) {
+    return appendAssoc(new KoIntIntKey(key, data));
+}
 
-KoStatus KoSeqDictionary::addAssoc(uint32_t key, KoObject* data) { return appendAssoc(new KoIntPtrKey(key, data)); }
+KoStatus KoSeqDictionary::addAssoc(uint32_t key, KoObject* data) {
+    return appendAssoc(new KoIntPtrKey(key, data));
+}
 
 KoStatus KoSeqDictionary::addAssoc(KoSubString* key, KoObject* data) {
     if (!key) return koFailure;
@@ -49,17 +53,25 @@ uint32_t KoSeqDictionary::getIndexForKey(const KoSubString* key) const {
     return count;
 }
 
-uint32_t KoSeqDictionary::getIndexForKey(const KoSubString& key) const { return getIndexForKey(&key); }
+uint32_t KoSeqDictionary::getIndexForKey(const KoSubString& key) const {
+    return getIndexForKey(&key);
+}
 
-uint32_t KoSeqDictionary::getIntForKey(uint32_t key) const { return getIntDataAtIndex(getIndexForKey(key)); }
+uint32_t KoSeqDictionary::getIntForKey(uint32_t key) const {
+    return getIntDataAtIndex(getIndexForKey(key));
+}
 
-KoObject* KoSeqDictionary::getPtrForKey(uint32_t key) const { return getPtrDataAtIndex(getIndexForKey(key)); }
+KoObject* KoSeqDictionary::getPtrForKey(uint32_t key) const {
+    return getPtrDataAtIndex(getIndexForKey(key));
+}
 
 KoObject* KoSeqDictionary::getPtrForKey(const KoSubString* key) const {
     return getPtrDataAtIndex(getIndexForKey(key));
 }
 
-unsigned int KoSeqDictionary::doesExist(uint32_t key) const { return getIndexForKey(key) < count ? 1 : 0; }
+unsigned int KoSeqDictionary::doesExist(uint32_t key) const {
+    return getIndexForKey(key) < count ? 1 : 0;
+}
 
 unsigned int KoSeqDictionary::doesExist(const KoSubString* key) const {
     return getIndexForKey(key) < count ? 1 : 0;

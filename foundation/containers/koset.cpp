@@ -19,18 +19,26 @@ uint32_t KoSet::effectiveMaxFill() const {
     return maxFill > 100 ? 100 : maxFill;
 }
 
-uint32_t KoSet::tableSizeFor(uint32_t n) const { return uint32_t(uint64_t(n) * 100 / effectiveMaxFill() + 1); }
+uint32_t KoSet::tableSizeFor(uint32_t n) const {
+    return uint32_t(uint64_t(n) * 100 / effectiveMaxFill() + 1);
+}
 
 uint16_t KoSet::homeSlot(uint32_t h) const {
     // Fibonacci hashing spreads the small sums that text keys produce over the whole table.
     return static_cast<uint16_t>(uint32_t(h * 0x9E3779B9u) % tableSize);
 }
 
-uint16_t KoSet::getCount() const { return count; }
+uint16_t KoSet::getCount() const {
+    return count;
+}
 
-uint16_t KoSet::getTableSize() const { return tableSize; }
+uint16_t KoSet::getTableSize() const {
+    return tableSize;
+}
 
-uint16_t KoSet::getHighWater() const { return highWater; }
+uint16_t KoSet::getHighWater() const {
+    return highWater;
+}
 
 KoStatus KoSet::rebuild(uint32_t newSize) {
     if (newSize == 0 || newSize > maxTableSize || newSize < count) return koFailure;
@@ -46,7 +54,8 @@ KoStatus KoSet::rebuild(uint32_t newSize) {
         KoObject* element = old[i];
         if (!element) continue;
         uint16_t slot = homeSlot(doHash(element));
-        while (fresh[slot]) slot = slot ? uint16_t(slot - 1) : uint16_t(tableSize - 1);
+        while (fresh[slot])
+            slot = slot ? uint16_t(slot - 1) : uint16_t(tableSize - 1);
         fresh[slot] = element;
         ++moved;
     }

@@ -14,8 +14,10 @@ unsigned int KoSortedArray::findIndexOf(KoObject* key, uint32_t& index) const {
     while (lo <= hi) {
         mid = (lo + hi) / 2;
         order = key->compare(items[mid]);
-        if (order < 0) hi = mid - 1;
-        else if (order > 0) lo = mid + 1;
+        if (order < 0)
+            hi = mid - 1;
+        else if (order > 0)
+            lo = mid + 1;
         else {
             index = static_cast<uint32_t>(mid);
             return 1;
@@ -26,7 +28,8 @@ unsigned int KoSortedArray::findIndexOf(KoObject* key, uint32_t& index) const {
 }
 
 uint32_t KoSortedArray::findIndexOfLastKey(KoObject* key, uint32_t index) const {
-    while (index + 1 < count && key->compare(items[index + 1]) == 0) ++index;
+    while (index + 1 < count && key->compare(items[index + 1]) == 0)
+        ++index;
     return index;
 }
 
@@ -61,9 +64,12 @@ KoStatus KoSortedArray::realResort() {
             uint32_t right = mid + width < count ? mid + width : count;
             uint32_t i = left, j = mid, k = left;
             // The left run wins ties, which keeps equal elements in their order.
-            while (i < mid && j < right) to[k++] = from[j]->compare(from[i]) < 0 ? from[j++] : from[i++];
-            while (i < mid) to[k++] = from[i++];
-            while (j < right) to[k++] = from[j++];
+            while (i < mid && j < right)
+                to[k++] = from[j]->compare(from[i]) < 0 ? from[j++] : from[i++];
+            while (i < mid)
+                to[k++] = from[i++];
+            while (j < right)
+                to[k++] = from[j++];
         }
         KoObject** swap = from;
         from = to;
@@ -77,16 +83,20 @@ KoStatus KoSortedArray::realResort() {
 void KoSortedArray::deleteDuplicates() {
     uint32_t i = 1;
     while (i < count) {
-        if (items[i]->compare(items[i - 1]) == 0) deleteAtIndex(i);
-        else ++i;
+        if (items[i]->compare(items[i - 1]) == 0)
+            deleteAtIndex(i);
+        else
+            ++i;
     }
 }
 
 void KoSortedArray::removeDuplicates() {
     uint32_t i = 1;
     while (i < count) {
-        if (items[i]->compare(items[i - 1]) == 0) removeAtIndex(i);
-        else ++i;
+        if (items[i]->compare(items[i - 1]) == 0)
+            removeAtIndex(i);
+        else
+            ++i;
     }
 }
 
@@ -120,7 +130,8 @@ unsigned int KoSortedArrayKOSIZE_T::findIndexOf(KOSIZE_T value, uint32_t& index)
 }
 
 uint32_t KoSortedArrayKOSIZE_T::findIndexOfLastKey(KOSIZE_T value, uint32_t index) const {
-    while (index + 1 < count && getAt(index + 1) == value) ++index;
+    while (index + 1 < count && getAt(index + 1) == value)
+        ++index;
     return index;
 }
 
@@ -139,7 +150,9 @@ KoStatus KoSortedArrayKOSIZE_T::add(KOSIZE_T value) {
 void KoSortedArrayKOSIZE_T::removeDuplicates() {
     uint32_t i = 1;
     while (i < count) {
-        if (getAt(i) == getAt(i - 1)) removeAtIndex(i);
-        else ++i;
+        if (getAt(i) == getAt(i - 1))
+            removeAtIndex(i);
+        else
+            ++i;
     }
 }

@@ -12,7 +12,8 @@ namespace {
 
 std::vector<int> values(const KoArray& a) {
     std::vector<int> out;
-    for (uint32_t i = 0; i < a.count; ++i) out.push_back(static_cast<Item*>(a.items[i])->value);
+    for (uint32_t i = 0; i < a.count; ++i)
+        out.push_back(static_cast<Item*>(a.items[i])->value);
     return out;
 }
 
@@ -24,16 +25,19 @@ TEST(KoArray, GrowsBySixteenFromTheFirstAdd) {
     EXPECT_EQ(a.items, nullptr);
     EXPECT_EQ(a.flags, 0u);
     Item items[17] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    for (int i = 0; i < 16; ++i) ASSERT_EQ(a.append(&items[i]), koSuccess);
+    for (int i = 0; i < 16; ++i)
+        ASSERT_EQ(a.append(&items[i]), koSuccess);
     EXPECT_EQ(a.capacity, 16u);
     ASSERT_EQ(a.append(&items[16]), koSuccess);
     EXPECT_EQ(a.capacity, 32u);
     EXPECT_EQ(a.count, 17u);
     EXPECT_TRUE(a.flags & KoArray::ownsBuffer);
-    for (uint32_t i = 0; i < 17; ++i) EXPECT_EQ(a.getAt(i), &items[i]);
+    for (uint32_t i = 0; i < 17; ++i)
+        EXPECT_EQ(a.getAt(i), &items[i]);
     EXPECT_EQ(a.getAt(17), nullptr);
     // Slots beyond count are empty.
-    for (uint32_t i = 17; i < 32; ++i) EXPECT_EQ(a.items[i], nullptr);
+    for (uint32_t i = 17; i < 32; ++i)
+        EXPECT_EQ(a.items[i], nullptr);
 }
 
 TEST(KoArray, GrowByZeroDoubles) {
@@ -41,7 +45,8 @@ TEST(KoArray, GrowByZeroDoubles) {
     a.growBy = 0;
     ASSERT_EQ(a.setInitialSize(4), koSuccess);
     Item it(1);
-    for (int i = 0; i < 4; ++i) ASSERT_EQ(a.append(&it), koSuccess);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(a.append(&it), koSuccess);
     EXPECT_EQ(a.capacity, 4u);
     ASSERT_EQ(a.append(&it), koSuccess);
     EXPECT_EQ(a.capacity, 8u);
@@ -81,7 +86,8 @@ TEST(KoArray, OwnershipDecidesWhatIsDeleted) {
     liveItems = 0;
     {
         KoArray a;
-        for (int i = 0; i < 5; ++i) ASSERT_EQ(a.append(new Item(i)), koSuccess);
+        for (int i = 0; i < 5; ++i)
+            ASSERT_EQ(a.append(new Item(i)), koSuccess);
         a.deleteAtIndex(1);
         EXPECT_EQ(liveItems, 4);
         EXPECT_EQ(values(a), (std::vector<int>{0, 2, 3, 4}));
@@ -109,7 +115,8 @@ TEST(KoArray, WholeCapacityReachesSlotsBeyondCount) {
     ASSERT_EQ(a.append(new Item(0)), koSuccess);
     a.deleteContents();
     EXPECT_EQ(liveItems, 0);
-    for (uint32_t i = 0; i < a.capacity; ++i) EXPECT_EQ(a.items[i], nullptr);
+    for (uint32_t i = 0; i < a.capacity; ++i)
+        EXPECT_EQ(a.items[i], nullptr);
 }
 
 TEST(KoArray, SetInitialSizeKeepsWhatIsThere) {
@@ -129,7 +136,8 @@ TEST(KoArray, SetInitialSizeKeepsWhatIsThere) {
 TEST(KoArray, Shrink) {
     KoArray a;
     Item it[20] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
-    for (auto& i : it) ASSERT_EQ(a.append(&i), koSuccess);
+    for (auto& i : it)
+        ASSERT_EQ(a.append(&i), koSuccess);
     ASSERT_EQ(a.shrink(3), koSuccess);
     EXPECT_EQ(a.capacity, 3u);
     EXPECT_EQ(a.count, 3u);
@@ -164,7 +172,8 @@ TEST(KoArray, AllocationFailureLeavesTheArrayAsItWas) {
     liveItems = 0;
     KoArray a;
     a.flags |= KoArray::ownsElements;
-    for (int i = 0; i < 16; ++i) ASSERT_EQ(a.append(new Item(i)), koSuccess);
+    for (int i = 0; i < 16; ++i)
+        ASSERT_EQ(a.append(new Item(i)), koSuccess);
     Item* extra = new Item(99);
     kotest::forEachAllocationFailure([&] { (void)a.append(extra); },
                                      [&](unsigned, bool failed) {
@@ -184,7 +193,8 @@ TEST(KoArray, AllocationFailureLeavesTheArrayAsItWas) {
                                          EXPECT_EQ(b.items == nullptr, failed);
                                      });
     KoArray c;
-    for (int i = 0; i < 20; ++i) ASSERT_EQ(c.append(extra), koSuccess);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(c.append(extra), koSuccess);
     ASSERT_EQ(c.shrink(20), koSuccess);
     ramFailAt(1);
     EXPECT_EQ(c.shrink(5), koFailure);
@@ -196,7 +206,8 @@ TEST(KoArray, AllocationFailureLeavesTheArrayAsItWas) {
 TEST(KoArrayPVoid, ReleasesBlocksWithTheHeap) {
     // Leaks here show up under the sanitizer build.
     KoArrayPVoid a;
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(a.append(ramAlloc(10)), koSuccess);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(a.append(ramAlloc(10)), koSuccess);
     a.deleteAtIndex(0);
     EXPECT_EQ(a.count, 2u);
     a.deleteContents();
@@ -251,7 +262,8 @@ TEST(KoValueArrays, DeletingOnlyEmpties) {
     KoArrayKOSIZE_T* a = new KoArrayKOSIZE_T;
     ASSERT_NE(a, nullptr);
     a->flags |= KoArray::ownsElements | KoArray::wholeCapacity;
-    for (KOSIZE_T v = 1; v <= 20; ++v) ASSERT_EQ(a->add(v * 1000), koSuccess);
+    for (KOSIZE_T v = 1; v <= 20; ++v)
+        ASSERT_EQ(a->add(v * 1000), koSuccess);
     a->deleteAtIndex(0);
     EXPECT_EQ(a->count, 19u);
     EXPECT_EQ(a->getAt(0), 2000u);

@@ -44,8 +44,8 @@ TEST(KoList, InsertAppendAndInsertAtPos) {
 TEST(KoList, PositionsAtBothEnds) {
     KoList l;
     Node a('a'), b('b'), c('c'), d('d'), e('e');
-    l.insertAtPos(&b, 0);  // into an empty list
-    l.insertAtPos(&d, 1);  // = count: append
+    l.insertAtPos(&b, 0); // into an empty list
+    l.insertAtPos(&d, 1); // = count: append
     l.insertAtPos(&a, 0);
     l.insertAtPos(&e, 99); // beyond the end: append
     l.insertAtPos(&c, 2);
@@ -55,7 +55,8 @@ TEST(KoList, PositionsAtBothEnds) {
     EXPECT_EQ(l.getLastNode(), &e);
     EXPECT_EQ(l.current, &e);
     std::string seen;
-    for (KoNode* n = l.getFirstNode(); n; n = l.getNextNode()) seen += static_cast<Node*>(n)->name;
+    for (KoNode* n = l.getFirstNode(); n; n = l.getNextNode())
+        seen += static_cast<Node*>(n)->name;
     EXPECT_EQ(seen, "abcde");
 }
 
@@ -85,7 +86,8 @@ TEST(KoList, UnlinkKeepsTheRingWhole) {
 TEST(KoList, MoveLastNodeToPos) {
     KoList l;
     Node a('a'), b('b'), c('c'), d('d');
-    for (Node* n : {&a, &b, &c, &d}) l.append(n);
+    for (Node* n : {&a, &b, &c, &d})
+        l.append(n);
     l.moveLastNodeToPos(1);
     EXPECT_EQ(walk(l), "adbc");
     l.moveLastNodeToPos(0);
@@ -99,7 +101,8 @@ TEST(KoList, MoveLastNodeToPos) {
 TEST(KoList, DeleteNodesDeletesEveryNode) {
     liveNodes = 0;
     KoList l;
-    for (char ch = 'a'; ch < 'k'; ++ch) l.append(new Node(ch));
+    for (char ch = 'a'; ch < 'k'; ++ch)
+        l.append(new Node(ch));
     EXPECT_EQ(liveNodes, 10);
     l.deleteNodes();
     EXPECT_EQ(liveNodes, 0);
@@ -112,7 +115,8 @@ TEST(KoList, LongListPositionsPastSixteenBits) {
     // A walk counter narrower than the list would wrap around and find the wrong node.
     const uint32_t n = 70000;
     KoList l;
-    for (uint32_t i = 0; i < n; ++i) l.append(new Node('a' + char(i % 26)));
+    for (uint32_t i = 0; i < n; ++i)
+        l.append(new Node('a' + char(i % 26)));
     KoNode* last = l.getNodeAtPos(n - 1);
     EXPECT_EQ(last, l.tail);
     EXPECT_NE(l.getNodeAtPos(65536), l.getNodeAtPos(0));

@@ -60,8 +60,10 @@ TEST(KoSortedArray, FindIndexOfGivesMatchOrInsertionPoint) {
     KoSortedArray a;
     std::vector<Item> items;
     items.reserve(6);
-    for (int v : {10, 20, 30, 40, 50}) items.emplace_back(v);
-    for (auto& it : items) ASSERT_EQ(a.add(&it), koSuccess);
+    for (int v : {10, 20, 30, 40, 50})
+        items.emplace_back(v);
+    for (auto& it : items)
+        ASSERT_EQ(a.add(&it), koSuccess);
     uint32_t index = 77;
     for (int i = 0; i < 5; ++i) {
         Item key((i + 1) * 10);
@@ -86,7 +88,8 @@ TEST(KoSortedArray, FindIndexOfGivesMatchOrInsertionPoint) {
 TEST(KoSortedArray, LastKeyAndSequentialSearch) {
     Sorted a;
     Item i1(1), i2a(2, 1), i2b(2, 2), i2c(2, 3), i3(3);
-    for (Item* it : {&i1, &i2a, &i2b, &i2c, &i3}) ASSERT_EQ(a.add(it), koSuccess);
+    for (Item* it : {&i1, &i2a, &i2b, &i2c, &i3})
+        ASSERT_EQ(a.add(it), koSuccess);
     Item two(2);
     EXPECT_EQ(a.findIndexOfLastKey(&two, 1), 3u);
     EXPECT_EQ(a.findIndexOfLastKey(&two, 3), 3u);
@@ -101,7 +104,8 @@ TEST(KoSortedArray, LastKeyAndSequentialSearch) {
 TEST(KoSortedArray, DuplicatesAreRemovedOrDeleted) {
     liveItems = 0;
     KoSortedArray a;
-    for (int v : {1, 1, 2, 3, 3, 3, 4}) ASSERT_EQ(a.add(new Item(v)), koSuccess);
+    for (int v : {1, 1, 2, 3, 3, 3, 4})
+        ASSERT_EQ(a.add(new Item(v)), koSuccess);
     a.deleteDuplicates();
     EXPECT_EQ(contents(a), (std::vector<int>{100, 200, 300, 400}));
     EXPECT_EQ(liveItems, 4);
@@ -110,7 +114,8 @@ TEST(KoSortedArray, DuplicatesAreRemovedOrDeleted) {
 
     KoSortedArray b;
     Item x(1, 1), y(1, 2), z(2);
-    for (Item* it : {&x, &y, &z}) ASSERT_EQ(b.add(it), koSuccess);
+    for (Item* it : {&x, &y, &z})
+        ASSERT_EQ(b.add(it), koSuccess);
     b.removeDuplicates();
     EXPECT_EQ(contents(b), (std::vector<int>{101, 200}));
 }
@@ -130,8 +135,10 @@ TEST(KoSortedArray, ResortIsStable) {
         std::vector<Item*> sorted = made;
         std::stable_sort(sorted.begin(), sorted.end(), [](Item* l, Item* r) { return l->value < r->value; });
         std::vector<int> got;
-        for (uint32_t i = 0; i < a.count; ++i) got.push_back(static_cast<Item*>(a.items[i])->tag);
-        for (Item* it : sorted) want.push_back(it->tag);
+        for (uint32_t i = 0; i < a.count; ++i)
+            got.push_back(static_cast<Item*>(a.items[i])->tag);
+        for (Item* it : sorted)
+            want.push_back(it->tag);
         EXPECT_EQ(got, want) << n;
         a.deleteContents();
     }
@@ -141,7 +148,8 @@ TEST(KoSortedArray, ResortWithoutMemoryKeepsTheOrder) {
     KoSortedArray a;
     a.sortFlags = KoSortedArray::sortOff;
     Item x(3), y(1), z(2);
-    for (Item* it : {&x, &y, &z}) ASSERT_EQ(a.add(it), koSuccess);
+    for (Item* it : {&x, &y, &z})
+        ASSERT_EQ(a.add(it), koSuccess);
     kotest::forEachAllocationFailure([&] { (void)a.realResort(); },
                                      [&](unsigned, bool failed) {
                                          EXPECT_EQ(contents(a), failed ? (std::vector<int>{300, 100, 200})
@@ -153,8 +161,10 @@ TEST(KoSortedArray, AddWithoutMemoryAddsNothing) {
     KoSortedArray a;
     std::vector<Item> items;
     items.reserve(17);
-    for (int i = 0; i < 17; ++i) items.emplace_back(i * 2);
-    for (int i = 0; i < 16; ++i) ASSERT_EQ(a.add(&items[i]), koSuccess);
+    for (int i = 0; i < 17; ++i)
+        items.emplace_back(i * 2);
+    for (int i = 0; i < 16; ++i)
+        ASSERT_EQ(a.add(&items[i]), koSuccess);
     ramFailAt(1);
     EXPECT_EQ(a.add(&items[16]), koFailure);
     ramFailAt(0);
@@ -164,9 +174,11 @@ TEST(KoSortedArray, AddWithoutMemoryAddsNothing) {
 
 TEST(KoSortedArrayKOSIZE_T, KeepsUnsignedOrder) {
     KoSortedArrayKOSIZE_T a;
-    for (KOSIZE_T v : {5u, 0xFFFFFFFFu, 0u, 5u, 3u, 0x80000000u, 5u}) ASSERT_EQ(a.add(v), koSuccess);
+    for (KOSIZE_T v : {5u, 0xFFFFFFFFu, 0u, 5u, 3u, 0x80000000u, 5u})
+        ASSERT_EQ(a.add(v), koSuccess);
     std::vector<KOSIZE_T> got;
-    for (uint32_t i = 0; i < a.count; ++i) got.push_back(a.getAt(i));
+    for (uint32_t i = 0; i < a.count; ++i)
+        got.push_back(a.getAt(i));
     EXPECT_EQ(got, (std::vector<KOSIZE_T>{0u, 3u, 5u, 5u, 5u, 0x80000000u, 0xFFFFFFFFu}));
     uint32_t index = 0;
     EXPECT_EQ(a.findIndexOf(5, index), 1u);
