@@ -4,6 +4,7 @@
 #include <vector>
 #include "foundation/containers/kosortedarray.h"
 #include "foundation/errors/ramalloc.h"
+#include "foundation/text/kostring.h"
 #include "tests/foundation/containers/helpers.h"
 #include "tests/support/support.h"
 
@@ -192,4 +193,17 @@ TEST(KoSortedArrayKOSIZE_T, KeepsUnsignedOrder) {
     a.removeDuplicates();
     EXPECT_EQ(a.count, 5u);
     EXPECT_EQ(a.getAt(3), 0x80000000u);
+}
+
+TEST(KoSortedArray, OrdersTextsIgnoringCase) {
+    auto text = [](const char* s) { return reinterpret_cast<const unsigned char*>(s); };
+    KoSubString b(text("b")), d(text("D")), c1(text("c")), c2(text("C"));
+    KoSortedArray a;
+    ASSERT_EQ(a.add(&b), koSuccess);
+    ASSERT_EQ(a.add(&d), koSuccess);
+    ASSERT_EQ(a.add(&c1), koSuccess);
+    EXPECT_EQ(a.getAt(1), &c1);
+    ASSERT_EQ(a.add(&c2), koSuccess);
+    EXPECT_EQ(a.getAt(2), &c2) << "after the equal text already there";
+    EXPECT_EQ(a.getAt(3), &d);
 }
