@@ -177,7 +177,6 @@ int openFile(const char* name, const OpenRequest& r, bool* existed) {
     if (flock(fd, (r.exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         int e = errno;
         close(fd);
-        if (created) unlink(name);
         if (e == EWOULDBLOCK) failWindows(ERROR_SHARING_VIOLATION, crtEACCES);
         else failErrno(e);
         return -1;
