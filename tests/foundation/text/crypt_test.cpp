@@ -226,7 +226,9 @@ protected:
         setenv("ODBCSYSINI", dir_.path().c_str(), 1);
         setenv("ODBCINI", dir_.file("odbc.ini").c_str(), 1);
         setenv("HOME", dir_.path().c_str(), 1);
-        lib_ = LoadLibraryA("libodbcinst.so.2");
+        // Loaded once and kept: unloading would drop the installer's own caches with their memory.
+        static HMODULE installer = LoadLibraryA("libodbcinst.so.2");
+        lib_ = installer;
         ASSERT_NE(lib_, nullptr);
         write_ = reinterpret_cast<WriteFn>(GetProcAddress(lib_, "SQLWritePrivateProfileString"));
         read_ = reinterpret_cast<ReadFn>(GetProcAddress(lib_, "SQLGetPrivateProfileString"));
@@ -234,7 +236,6 @@ protected:
         ASSERT_NE(read_, nullptr);
     }
     void TearDown() override {
-        if (lib_) FreeLibrary(lib_);
         for (const auto& s : saved_) {
             if (s.present)
                 setenv(s.name, s.value.c_str(), 1);
