@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "foundation/sync/kocriticalsection.h"
+#include "foundation/errors/perthred.h"
 #include "foundation/ui/dlldialg.h"
 #include "platform/thread.h"
 
@@ -15,44 +15,12 @@ void* perTaskSlots[perTaskSlotCount] = {};
 
 std::atomic_ref<void*> taskSlot(PerTaskData slot) { return std::atomic_ref<void*>(perTaskSlots[slot]); }
 
-KoThreadInfo* threadListHead() {
-    return static_cast<KoThreadInfo*>(taskSlot(perTaskThreadList).load(std::memory_order_acquire));
-}
-
 bool validTaskSlot(PerTaskData slot) { return slot >= 0 && slot < perTaskSlotCount; }
-bool validThreadSlot(PerThreadData slot) { return slot >= 0 && slot < perThreadSlotCount; }
 
 // References on the resource library that mdsPerTaskInit took and mdsPerTaskTerm has to give back.
 std::atomic<uint32_t> perTaskReferences{0};
 
-// The first in-use record of threadId, walking without a lock: records are linked only when fully
-// built (release) and read with acquire, and their id and free flag are atomic.
-KoThreadInfo* findInUse(KoThreadInfo* head, uint32_t threadId) {
-    for (KoThreadInfo* r = head; r; r = r->next.load(std::memory_order_acquire)) {
-        if (r->free.load(std::memory_order_acquire) == 0 && r->threadId.load(std::memory_order_relaxed) == threadId)
-            return r;
-    }
-    return nullptr;
-}
-
-// Called on a thread's end: its record goes back to the pool of free records.
-void releaseThreadRecord(DWORD threadId) {
-    KoThreadInfo* head = threadListHead();
-    if (!head) return;
-    KoCriticalSection& lock = koStaticCriticalSection(koStaticLockThreadTable);
-    lock.enter();
-    if (KoThreadInfo* r = findInUse(head, threadId)) {
-        for (void*& s : r->slots) s = nullptr;
-        r->free.store(1, std::memory_order_release);
-    }
-    lock.leave();
-}
-
 } // namespace
-
-KoThreadInfo::KoThreadInfo(uint32_t id) : threadId(id) {}
-
-KoThreadInfo::~KoThreadInfo() = default;
 
 void* mdsGetPerTaskData(PerTaskData slot) {
     if (!validTaskSlot(slot)) return nullptr;
@@ -85,71 +53,23 @@ void mdsPerTaskTerm() {
     if (n != 0) bosFreeResourceDLL(&resourceModule, &resourceRefCount);
 }
 
-KoThreadInfo* getThreadInfo(uint32_t threadId) {
-    KoThreadInfo* head = threadListHead();
-    if (!head) return nullptr;
-    KoThreadInfo* found = findInUse(head, threadId);
-    if (!found) {
-        KoCriticalSection& lock = koStaticCriticalSection(koStaticLockThreadTable);
-        lock.enter();
-        // Another thread may have made the record while this one waited for the lock.
-        found = findInUse(head, threadId);
-        if (!found) {
-            KoThreadInfo* last = head;
-            KoThreadInfo* r = head;
-            while (r && r->free.load(std::memory_order_acquire) == 0) {
-                last = r;
-                r = r->next.load(std::memory_order_acquire);
-            }
-            if (r) {
-                for (void*& s : r->slots) s = nullptr;
-                r->threadId.store(threadId, std::memory_order_relaxed);
-                r->free.store(0, std::memory_order_release);
-                found = r;
-            } else if ((found = new KoThreadInfo(threadId)) != nullptr) {
-                last->next.store(found, std::memory_order_release);
-            }
-        }
-        lock.leave();
-    }
-    if (found && threadId == GetCurrentThreadId()) koWatchThreadExit();
-    return found;
-}
-
-void* mdsGetPerThreadData(PerThreadData slot) {
-    if (!validThreadSlot(slot)) return nullptr;
-    KoThreadInfo* info = getThreadInfo(GetCurrentThreadId());
-    return info ? info->slots[slot] : nullptr;
-}
-
-void** mdsGetPerThreadDataAddress(PerThreadData slot) {
-    if (!validThreadSlot(slot)) return nullptr;
-    KoThreadInfo* info = getThreadInfo(GetCurrentThreadId());
-    return info ? &info->slots[slot] : nullptr;
-}
-
-KoStatus mdsSetPerThreadData(PerThreadData slot, const void* value) {
-    void** address = mdsGetPerThreadDataAddress(slot);
-    if (!address) return koFailure;
-    *address = const_cast<void*>(value);
-    return koSuccess;
-}
-
 KoStatus koLibraryLoad() {
     // A second load while the table stands keeps it (and the slots' holders) as they are.
-    if (threadListHead()) return getThreadInfo(GetCurrentThreadId()) ? koSuccess : koFailure;
+    if (static_cast<KoThreadInfo*>(mdsGetPerTaskData(perTaskThreadList))) return getThreadInfo(GetCurrentThreadId()) ? koSuccess : koFailure;
+    // The character type of the ANSI code page needs no step here: the platform classifies
+    // characters by that code page for the library without touching the host's locale.
     for (int i = 0; i < perTaskSlotCount; ++i) taskSlot(static_cast<PerTaskData>(i)).store(nullptr);
     auto* first = new KoThreadInfo(GetCurrentThreadId());
     if (!first) return koFailure;
     taskSlot(perTaskThreadList).store(first, std::memory_order_release);
-    koSetThreadExitHook(releaseThreadRecord);
+    koSetThreadExitHook(koReleaseThreadRecord);
     koWatchThreadExit();
     return koSuccess;
 }
 
 void koLibraryUnload() {
     koSetThreadExitHook(nullptr);
-    KoThreadInfo* r = threadListHead();
+    KoThreadInfo* r = static_cast<KoThreadInfo*>(mdsGetPerTaskData(perTaskThreadList));
     taskSlot(perTaskThreadList).store(nullptr, std::memory_order_release);
     while (r) {
         KoThreadInfo* next = r->next.load(std::memory_order_acquire);

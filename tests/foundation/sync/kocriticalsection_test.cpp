@@ -78,6 +78,7 @@ TEST(KoCriticalSection, StaticSectionsExistAndTheInstallerOneIsNeverSwitchedOff)
     EXPECT_EQ(&koInstallerProfileLock(), &koStaticCriticalSection(koStaticLockInstaller));
     EXPECT_NE(&koStaticCriticalSection(koStaticLockThreadTable), &koStaticCriticalSection(koStaticLockFileCache));
     // Switching off is for the whole process and cannot be undone: watch it in a child.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             koDisableStaticCriticalSections();

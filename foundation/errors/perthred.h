@@ -1,0 +1,7 @@
+#pragma once
+// Inside the thread table.
+#include <cstdint>
+#include "foundation/errors/pertask.h"
+
+// Gives the record of an ended thread back to the pool of free records (its slots cleared).
+void koReleaseThreadRecord(uint32_t threadId);
