@@ -21,6 +21,12 @@ void loadResourceText(uint16_t number, unsigned char (&out)[512]) {
     out[n] = 0;
 }
 
+// A list that keeps only the first error is closed once it holds one (mix 1 or 2).
+bool holdsError(const KoErrorList* list) {
+    ErrorsMix mix = list->getErrorsMix();
+    return mix == errorsMixBoth || mix == errorsMixErrors;
+}
+
 } // namespace
 
 KoError& koCurrentDummyError() {
@@ -40,8 +46,7 @@ KoError& KoErrorKeeper::addError(KoError* error) {
         deleteUnlessStatic(error);
         return koStaticErrorRecord(errSpecialDummy);
     }
-    ErrorsMix mix = list->getErrorsMix();
-    if (!list->isKeepAll() && (mix == errorsMixBoth || mix == errorsMixErrors)) {
+    if (!list->isKeepAll() && holdsError(list)) {
         deleteUnlessStatic(error);
         return list->getDummyError();
     }
@@ -64,8 +69,7 @@ KoError& KoErrorKeeper::addError(KoError* error) {
 void KoErrorKeeper::addMemoryError() {
     KoErrorList* list = getErrorList();
     if (!list) return;
-    ErrorsMix mix = list->getErrorsMix();
-    if (!list->isKeepAll() && (mix == errorsMixBoth || mix == errorsMixErrors)) clearLastError();
+    if (!list->isKeepAll() && holdsError(list)) clearLastError();
     list->listFlags |= KoErrorList::memoryPending;
 }
 

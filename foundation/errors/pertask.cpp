@@ -61,6 +61,7 @@ KoStatus koLibraryLoad() {
     for (int i = 0; i < perTaskSlotCount; ++i) taskSlot(static_cast<PerTaskData>(i)).store(nullptr);
     auto* first = new KoThreadInfo(GetCurrentThreadId());
     if (!first) return koFailure;
+    koThreadTableChanged();
     taskSlot(perTaskThreadList).store(first, std::memory_order_release);
     koSetThreadExitHook(koReleaseThreadRecord);
     koWatchThreadExit();
@@ -71,6 +72,7 @@ void koLibraryUnload() {
     koSetThreadExitHook(nullptr);
     KoThreadInfo* r = static_cast<KoThreadInfo*>(mdsGetPerTaskData(perTaskThreadList));
     taskSlot(perTaskThreadList).store(nullptr, std::memory_order_release);
+    koThreadTableChanged();
     while (r) {
         KoThreadInfo* next = r->next.load(std::memory_order_acquire);
         delete r;

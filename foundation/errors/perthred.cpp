@@ -19,7 +19,18 @@ KoThreadInfo* findInUse(KoThreadInfo* head, uint32_t threadId) {
     return nullptr;
 }
 
+// Each thread remembers its own record, so the common lookup skips the walk. The generation
+// changes whenever the table is built or torn down, which makes every remembered record stale.
+std::atomic<uint32_t> tableGeneration{1};
+struct RememberedRecord {
+    uint32_t generation = 0;
+    KoThreadInfo* record = nullptr;
+};
+thread_local RememberedRecord remembered;
+
 } // namespace
+
+void koThreadTableChanged() { tableGeneration.fetch_add(1, std::memory_order_acq_rel); }
 
 // Called on a thread's end: its record goes back to the pool of free records.
 void koReleaseThreadRecord(uint32_t threadId) {
@@ -39,6 +50,14 @@ KoThreadInfo::KoThreadInfo(uint32_t id) : threadId(id) {}
 KoThreadInfo::~KoThreadInfo() = default;
 
 KoThreadInfo* getThreadInfo(uint32_t threadId) {
+    bool self = threadId == GetCurrentThreadId();
+    uint32_t generation = tableGeneration.load(std::memory_order_acquire);
+    if (self && remembered.generation == generation) {
+        // Only this thread's end frees its record, and then the flag tells.
+        KoThreadInfo* r = remembered.record;
+        if (r->free.load(std::memory_order_acquire) == 0 && r->threadId.load(std::memory_order_relaxed) == threadId)
+            return r;
+    }
     KoThreadInfo* head = threadListHead();
     if (!head) return nullptr;
     KoThreadInfo* found = findInUse(head, threadId);
@@ -65,7 +84,11 @@ KoThreadInfo* getThreadInfo(uint32_t threadId) {
         }
         lock.leave();
     }
-    if (found && threadId == GetCurrentThreadId()) koWatchThreadExit();
+    if (found && self) {
+        koWatchThreadExit();
+        remembered.generation = generation;
+        remembered.record = found;
+    }
     return found;
 }
 

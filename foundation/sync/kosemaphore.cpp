@@ -14,6 +14,10 @@ namespace {
 
 constexpr LONG semaphoreMaximum = 25;
 
+// Waits a moment for another thread to publish what it is building: first by yielding, then, if it
+// takes longer (a diagnostic box may be up), by sleeping.
+void pause(unsigned& rounds) { Sleep(++rounds < 64 ? 0 : 1); }
+
 bool isMark(const KoSemaphore* s) { return s == KO_SEM_NONE || s == KO_SEM_CREATING || s == KO_SEM_DESTROYED; }
 
 // Slots are shared by every thread that enters them: all their transitions are atomic.
@@ -108,6 +112,7 @@ void koSemaphoreEnter(KoSemaphore** slot) {
     if (!slot) return;
     std::atomic_ref<KoSemaphore*> s = slotOf(slot);
     KoSemaphore* current = s.load(std::memory_order_acquire);
+    unsigned rounds = 0;
     for (;;) {
         if (current == KO_SEM_NONE || current == KO_SEM_DESTROYED) {
             // Only the thread that turns the mark into 1 creates the semaphore; the others wait
@@ -121,7 +126,7 @@ void koSemaphoreEnter(KoSemaphore** slot) {
             break;
         }
         if (current == KO_SEM_CREATING) {
-            Sleep(0);
+            pause(rounds);
             current = s.load(std::memory_order_acquire);
             continue;
         }
@@ -300,6 +305,7 @@ KoSemaphoreInfo* koSemaphoreInfo() {
     std::atomic_ref<void*> slot(*mdsGetPerTaskDataAddress(perTaskSemaphoreInfo));
     void* const building = reinterpret_cast<void*>(1);
     void* current = slot.load(std::memory_order_acquire);
+    unsigned rounds = 0;
     for (;;) {
         if (current == nullptr) {
             if (!slot.compare_exchange_weak(current, building, std::memory_order_acq_rel, std::memory_order_acquire))
@@ -309,7 +315,7 @@ KoSemaphoreInfo* koSemaphoreInfo() {
             return info;
         }
         if (current == building) {
-            Sleep(0);
+            pause(rounds);
             current = slot.load(std::memory_order_acquire);
             continue;
         }
