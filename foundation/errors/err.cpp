@@ -1,6 +1,7 @@
 #include "foundation/errors/koerror.h"
 
 #include "foundation/errors/errstatic.h"
+#include "foundation/text/kodbcs.h"
 #include "foundation/ui/dlldialg.h"
 #include "platform/thread.h"
 
@@ -16,8 +17,13 @@ void deleteUnlessStatic(KoError* e) {
 // resource library gives).
 void loadResourceText(uint16_t number, unsigned char (&out)[512]) {
     out[0] = 0;
-    uint16_t n = winGetString(out, number);
-    if (n > 255) n = 255;
+    uint32_t n = winGetString(out, number);
+    if (n > 255) {
+        // Cut at the last whole character that fits, never between a lead and a trail byte.
+        uint32_t end = 0;
+        for (uint32_t next; (next = koCharNext(out, end, koCPAnsi)) <= 255 && next > end;) end = next;
+        n = end;
+    }
     out[n] = 0;
 }
 
