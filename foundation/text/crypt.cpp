@@ -110,32 +110,31 @@ const unsigned char* storedDigits(const unsigned char* value) {
     return n % 2 == 0 ? digits : nullptr;
 }
 
+// Both directions: the complement modes and the one-byte case are their own inverse.
+void scramble(unsigned char* buffer, uint32_t length, uint16_t mode, const unsigned char* keyText,
+              bool forward) {
+    if (mode == 1 || mode == 2) {
+        complement(buffer, length, mode == 2);
+        return;
+    }
+    if (mode != 3 || length == 0) return;
+    Key k = keyOf(keyText);
+    if (length == 1)
+        buffer[0] ^= k.k0;
+    else if (forward)
+        scramblePairs(buffer, length, k);
+    else
+        unscramblePairs(buffer, length, k);
+}
+
 } // namespace
 
 void encrypt(unsigned char* buffer, uint32_t length, uint16_t mode, const unsigned char* keyText) {
-    if (mode == 1 || mode == 2) {
-        complement(buffer, length, mode == 2);
-        return;
-    }
-    if (mode != 3 || length == 0) return;
-    Key k = keyOf(keyText);
-    if (length == 1)
-        buffer[0] ^= k.k0;
-    else
-        scramblePairs(buffer, length, k);
+    scramble(buffer, length, mode, keyText, true);
 }
 
 void decrypt(unsigned char* buffer, uint32_t length, uint16_t mode, const unsigned char* keyText) {
-    if (mode == 1 || mode == 2) {
-        complement(buffer, length, mode == 2);
-        return;
-    }
-    if (mode != 3 || length == 0) return;
-    Key k = keyOf(keyText);
-    if (length == 1)
-        buffer[0] ^= k.k0;
-    else
-        unscramblePairs(buffer, length, k);
+    scramble(buffer, length, mode, keyText, false);
 }
 
 uint32_t koPasswordStoredSize(uint32_t len) {

@@ -30,6 +30,12 @@ bool isBlank(const unsigned char* s, uint32_t off, uint32_t) {
     return s[off] == ' ';
 }
 
+template <class IsTrimmed> uint32_t terminateTrimmed(unsigned char* s, koCPType cp, IsTrimmed isTrimmed) {
+    uint32_t n = trimmedLength(s, BUTSTLEN(s), cp, isTrimmed);
+    s[n] = 0;
+    return n;
+}
+
 } // namespace
 
 uint32_t strRightTrim(const unsigned char* s, uint32_t n, koCPType cp) {
@@ -37,9 +43,7 @@ uint32_t strRightTrim(const unsigned char* s, uint32_t n, koCPType cp) {
 }
 
 uint32_t strRightTrim(unsigned char* s, koCPType cp) {
-    uint32_t n = trimmedLength(s, BUTSTLEN(s), cp, isWhite);
-    s[n] = 0;
-    return n;
+    return terminateTrimmed(s, cp, isWhite);
 }
 
 uint32_t strRightTrimBlanks(const unsigned char* s, uint32_t n, koCPType cp) {
@@ -47,7 +51,5 @@ uint32_t strRightTrimBlanks(const unsigned char* s, uint32_t n, koCPType cp) {
 }
 
 uint32_t strRightTrimBlanks(unsigned char* s, koCPType cp) {
-    uint32_t n = trimmedLength(s, BUTSTLEN(s), cp, isBlank);
-    s[n] = 0;
-    return n;
+    return terminateTrimmed(s, cp, isBlank);
 }
