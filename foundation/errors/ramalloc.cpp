@@ -1,4 +1,5 @@
 #include "foundation/errors/ramalloc.h"
+#include "foundation/errors/raminject.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -9,9 +10,10 @@ std::atomic<uint64_t> attempts{0};
 std::atomic<uint64_t> failFrom{0}; // absolute attempt number that fails first; 0 = off
 std::atomic<bool> failEvery{false};
 std::atomic<bool> failureHit{false};
+} // namespace
 
 // Counts the attempt and tells whether it is to fail.
-bool injectFailure() {
+bool ramInjectFailure() {
     uint64_t n = attempts.fetch_add(1, std::memory_order_relaxed) + 1;
     uint64_t from = failFrom.load(std::memory_order_acquire);
     if (from == 0 || n < from) return false;
@@ -21,7 +23,6 @@ bool injectFailure() {
     }
     return false;
 }
-} // namespace
 
 void ramFailAt(uint32_t n, bool every) {
     failFrom.store(0, std::memory_order_release);
@@ -35,24 +36,14 @@ bool ramFailureHit() { return failureHit.load(std::memory_order_relaxed); }
 uint64_t ramAllocationCount() { return attempts.load(std::memory_order_relaxed); }
 
 void* ramAlloc(uint32_t size) {
-    if (injectFailure()) return nullptr;
+    if (ramInjectFailure()) return nullptr;
     return std::malloc(size == 0 ? 1 : size);
 }
 
 void* ramAllocZ(uint32_t size) {
-    if (injectFailure()) return nullptr;
+    if (ramInjectFailure()) return nullptr;
     return std::calloc(1, size == 0 ? 1 : size);
 }
-
-KoStatus ramResize(void** block, uint32_t size) {
-    if (injectFailure()) return koFailure;
-    void* p = std::realloc(*block, size == 0 ? 1 : size);
-    if (!p) return koFailure;
-    *block = p;
-    return koSuccess;
-}
-
-void ramFree(const void* block) { std::free(const_cast<void*>(block)); }
 
 unsigned char* ramAllocStr(const unsigned char* s, uint32_t n) {
     auto* p = static_cast<unsigned char*>(ramAlloc(n + 1));
