@@ -70,15 +70,9 @@ std::string invalid(const char* text) {
     return std::string("2702: \"") + text + "\" is not a valid number.";
 }
 
-std::string plain(uint64_t v) {
-    unsigned char buf[32];
-    memset(buf, 'Z', sizeof buf);
-    uint16_t n = convert(buf, v);
-    EXPECT_EQ(buf[n], 0);
-    return std::to_string(n) + ":" + reinterpret_cast<char*>(buf);
-}
-
-std::string plain(int64_t v) {
+// The plain form as "count:text".
+template <class T>
+std::string plain(T v) {
     unsigned char buf[32];
     memset(buf, 'Z', sizeof buf);
     uint16_t n = convert(buf, v);
