@@ -12,12 +12,6 @@
 #include "foundation/text/strfind.h"
 #include "platform/win32.h"
 
-// TEMPORARY: bound weakly until the error keeper and the number converter land in this tree; an
-// absent one makes growth of an adopted buffer fail without its record, and numbers fail to append.
-KoError& koRaiseError(uint16_t number) __attribute__((weak));
-uint16_t convert(unsigned char* buffer, uint64_t value) __attribute__((weak));
-uint16_t convert(unsigned char* buffer, int64_t value) __attribute__((weak));
-
 namespace {
 
 // Size of the character at p, never reaching past end (a lead byte cut off by the end counts as one).
@@ -280,7 +274,7 @@ void KoString::unInitialize() {
 
 KoStatus KoString::resize(uint32_t size) {
     if (!ownsBuffer) {
-        if (&koRaiseError != nullptr) koRaiseError(2716);
+        koRaiseError(2716);
         return koFailure;
     }
     void* block = text;
@@ -335,14 +329,12 @@ KoStatus KoString::concat(const unsigned char* s, uint32_t n) {
 }
 
 KoStatus KoString::concat(uint32_t v) {
-    if (static_cast<uint16_t (*)(unsigned char*, uint64_t)>(&convert) == nullptr) return koFailure;  // TEMPORARY
     if (length > UINT32_MAX - 16 || reserve(length + 16) != koSuccess) return koFailure;
     length += convert(text + length, static_cast<uint64_t>(v));
     return koSuccess;
 }
 
 KoStatus KoString::concat(int32_t v) {
-    if (static_cast<uint16_t (*)(unsigned char*, int64_t)>(&convert) == nullptr) return koFailure;  // TEMPORARY
     if (length > UINT32_MAX - 16 || reserve(length + 16) != koSuccess) return koFailure;
     length += convert(text + length, static_cast<int64_t>(v));
     return koSuccess;

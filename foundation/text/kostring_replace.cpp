@@ -8,14 +8,6 @@
 // ---------------------------------------------------------------------------------------------
 // KoReplaceString
 
-// TEMPORARY: bound weakly until the number converter lands in this tree.
-uint16_t convert(unsigned char* buffer, uint64_t value) __attribute__((weak));
-uint16_t convert(unsigned char* buffer, int64_t value) __attribute__((weak));
-static bool haveConvert() {
-    return static_cast<uint16_t (*)(unsigned char*, uint64_t)>(&convert) != nullptr &&
-           static_cast<uint16_t (*)(unsigned char*, int64_t)>(&convert) != nullptr;
-}
-
 namespace {
 // Room added behind the write position whenever the gap is too small, so that a rewrite whose
 // output outgrows its input moves the unread remainder only now and then.
@@ -192,10 +184,6 @@ KoStatus KoParamString::initialize(uint32_t n, koCPType cp) {
 }
 
 KoStatus KoParamString::substitute(char kind, const unsigned char* value, uint32_t n) {
-    if (!haveConvert()) {  // TEMPORARY
-        flags |= failed;
-        return koFailure;
-    }
     ++paramCount;
     unsigned char marker[16];
     uint32_t m = 0;
@@ -220,14 +208,12 @@ KoStatus KoParamString::setParam(const unsigned char* s) {
 }
 
 KoStatus KoParamString::setParam(uint32_t v) {
-    if (!haveConvert()) return substitute('d', nullptr, 0);  // TEMPORARY
     unsigned char digits[24];
     uint32_t n = convert(digits, static_cast<uint64_t>(v));
     return substitute('d', digits, n);
 }
 
 KoStatus KoParamString::setParam(int32_t v) {
-    if (!haveConvert()) return substitute('d', nullptr, 0);  // TEMPORARY
     unsigned char digits[24];
     uint32_t n = convert(digits, static_cast<int64_t>(v));
     return substitute('d', digits, n);
