@@ -30,17 +30,21 @@ int openOnce(const char* name, int oflag, int share) {
     return _sopen(name, oflag, share, _S_IREAD | _S_IWRITE);
 }
 
-// Tries the name in each directory of PATH in turn; the descriptor, or -1 when none opened.
+constexpr int outOfMemory = -2;
+
+// Tries the name in each directory of PATH in turn; the descriptor, -1 when none opened, or
+// outOfMemory.
 int openAlongPath(const char* converted, int oflag, int share) {
     DWORD need = GetEnvironmentVariableA("PATH", nullptr, 0);
     if (need == 0) return -1;
     char* list = static_cast<char*>(ramAlloc(need));
-    if (!list) return -1;
+    if (!list) return outOfMemory;
     DWORD got = GetEnvironmentVariableA("PATH", list, need);
     int fd = -1;
     if (got > 0 && got < need) {
         char* candidate = static_cast<char*>(ramAlloc(uint32_t(got + strlen(converted) + 2)));
-        for (char* dir = list; candidate && fd < 0 && *dir;) {
+        if (!candidate) fd = outOfMemory;
+        for (char* dir = list; candidate && fd == -1 && *dir;) {
             char* end = strchr(dir, ':');
             size_t n = end ? size_t(end - dir) : strlen(dir);
             // An empty entry would name the root; the current directory was tried already.
@@ -150,6 +154,10 @@ KoStatus bosFileOpen(unsigned char* name, uint32_t mode, int* handle) {
     int fd = openOnce(converted, oflag, share);
     if (fd < 0 && !create && (mode & bosOpenSearchPath)) fd = openAlongPath(converted, oflag, share);
     ramFree(converted);
+    if (fd == outOfMemory) {
+        if (temporary) DeleteFileA(reinterpret_cast<const char*>(name));
+        return koFailure;
+    }
     if (fd < 0) {
         // A temporary file that cannot be opened is of no use to anyone.
         if (temporary) DeleteFileA(reinterpret_cast<const char*>(name));
