@@ -20,6 +20,18 @@ void copyCut(char* dst, uint32_t len, const char* src) {
     dst[len] = 0;
 }
 
+// Asks the system for a name (get is GetComputerNameA or GetUserNameA), keeps at most longest
+// characters of it and hands it out cut to len.
+KoStatus systemName(char* dst, uint32_t len, BOOL (*get)(LPSTR, LPDWORD), size_t longest) {
+    if (!dst || len == 0) return koSuccess;
+    char name[UNLEN + 1];
+    DWORD size = sizeof name;
+    if (!get(name, &size)) return koFailure;
+    name[longest] = 0;
+    copyCut(dst, len, name);
+    return koSuccess;
+}
+
 } // namespace
 
 unsigned char* bosGetEnv(const unsigned char* var) {
@@ -32,20 +44,7 @@ unsigned char* bosGetEnv(const unsigned char* var) {
 }
 
 KoStatus bosGetMachineName(char* dst, uint32_t len) {
-    if (!dst || len == 0) return koSuccess;
-    char name[MAX_COMPUTERNAME_LENGTH + 1];
-    DWORD size = sizeof name;
-    if (!GetComputerNameA(name, &size)) return koFailure;
-    copyCut(dst, len, name);
-    return koSuccess;
+    return systemName(dst, len, GetComputerNameA, MAX_COMPUTERNAME_LENGTH);
 }
 
-KoStatus bosGetHostUser(char* dst, uint32_t len) {
-    if (!dst || len == 0) return koSuccess;
-    char name[UNLEN + 1];
-    DWORD size = sizeof name;
-    if (!GetUserNameA(name, &size)) return koFailure;
-    name[255] = 0; // at most 255 characters
-    copyCut(dst, len, name);
-    return koSuccess;
-}
+KoStatus bosGetHostUser(char* dst, uint32_t len) { return systemName(dst, len, GetUserNameA, 255); }

@@ -100,6 +100,20 @@ void endSearch(unsigned char** cursor) {
     *cursor = nullptr;
 }
 
+// Raises the error of the last failing runtime call.
+KoStatus raiseRuntimeFailure() {
+    int code = 0;
+    _get_errno(&code);
+    bosRaiseRuntimeError(code, nullptr);
+    return koFailure;
+}
+
+// Moves to offset unless it is -1 (the current position).
+KoStatus seekTo(int fd, int32_t offset) {
+    if (offset != -1 && _lseek(fd, offset, 0) == -1) return raiseRuntimeFailure();
+    return koSuccess;
+}
+
 bool isDotEntry(const char* n) { return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)); }
 
 } // namespace
@@ -171,12 +185,7 @@ KoStatus bosFileOpen(unsigned char* name, uint32_t mode, int* handle) {
 KoStatus bosFileRead(int handle, int32_t offset, void* buf, uint32_t len, uint32_t* got) {
     if (got) *got = 0;
     const int fd = handle - 1;
-    int code = 0;
-    if (offset != -1 && _lseek(fd, offset, 0) == -1) {
-        _get_errno(&code);
-        bosRaiseRuntimeError(code, nullptr);
-        return koFailure;
-    }
+    if (seekTo(fd, offset) != koSuccess) return koFailure;
     // A read may come back with less than asked before the end of the file; only 0 means the end.
     uint32_t total = 0;
     unsigned char* p = static_cast<unsigned char*>(buf);
@@ -185,9 +194,7 @@ KoStatus bosFileRead(int handle, int32_t offset, void* buf, uint32_t len, uint32
         int n = _read(fd, p + total, ask);
         if (n < 0) {
             if (got) *got = total;
-            _get_errno(&code);
-            bosRaiseRuntimeError(code, nullptr);
-            return koFailure;
+            return raiseRuntimeFailure();
         }
         if (n == 0) break;
         total += uint32_t(n);
@@ -198,21 +205,12 @@ KoStatus bosFileRead(int handle, int32_t offset, void* buf, uint32_t len, uint32
 
 KoStatus bosFileWrite(int handle, int32_t offset, const void* buf, uint32_t len) {
     const int fd = handle - 1;
-    int code = 0;
-    if (offset != -1 && _lseek(fd, offset, 0) == -1) {
-        _get_errno(&code);
-        bosRaiseRuntimeError(code, nullptr);
-        return koFailure;
-    }
+    if (seekTo(fd, offset) != koSuccess) return koFailure;
     const unsigned char* p = static_cast<const unsigned char*>(buf);
     for (uint32_t done = 0; done < len;) {
         uint32_t piece = len - done > writePiece ? writePiece : len - done;
         int n = _write(fd, p + done, piece);
-        if (n < 0) {
-            _get_errno(&code);
-            bosRaiseRuntimeError(code, nullptr);
-            return koFailure;
-        }
+        if (n < 0) return raiseRuntimeFailure();
         if (uint32_t(n) < piece) {
             koRaiseError(n == 0 ? bosErrWroteNothing : bosErrSystem);
             return koFailure;
@@ -224,12 +222,7 @@ KoStatus bosFileWrite(int handle, int32_t offset, const void* buf, uint32_t len)
 
 KoStatus bosFileClose(int handle) {
     if (handle == 0) return koSuccess;
-    if (_close(handle - 1) != 0) {
-        int code = 0;
-        _get_errno(&code);
-        bosRaiseRuntimeError(code, nullptr);
-        return koFailure;
-    }
+    if (_close(handle - 1) != 0) return raiseRuntimeFailure();
     return koSuccess;
 }
 
