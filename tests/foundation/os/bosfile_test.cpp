@@ -137,11 +137,13 @@ TEST_F(BosTest, OpenFailures) {
     EXPECT_EQ(bosFileOpen(missing, 0, &h), koFailure);
     EXPECT_EQ(h, 0);
     EXPECT_EQ(lastError(), bosErrOpen);
+    expectNamed(missing.str());
     Path inMissingDir(dir_.file("no/such/dir.dat"));
     h = 7;
     EXPECT_EQ(bosFileOpen(inMissingDir, bosOpenCreate, &h), koFailure);
     EXPECT_EQ(h, 0);
     EXPECT_EQ(lastError(), bosErrCreate);
+    expectNamed(inMissingDir.str());
     Path directory(dir_.path());
     EXPECT_EQ(bosFileOpen(directory, 0, &h), koFailure) << "a directory is not a file";
     EXPECT_EQ(errorCount(), 3u);
@@ -238,6 +240,7 @@ TEST_F(BosTest, TemporaryNameFailures) {
         EnvOverride tmp("TMPDIR", dir_.file("gone").c_str());
         EXPECT_EQ(bosFileOpen(name, bosOpenTempName | bosOpenReadWrite, &h), koFailure);
         EXPECT_EQ(lastError(), bosErrNotFound) << "a missing temporary directory";
+        expectNamed(dir_.file("gone"));
         EXPECT_EQ(h, 0);
     }
     {
@@ -264,6 +267,9 @@ TEST_F(BosTest, AccessDeniedByTheSystem) {
     if (pid == 0) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
         setenv("TMPDIR", locked.c_str(), 1);
+        // The child is a thread of its own to the error keeper.
+        KoErrorList childList(nullptr, 1);
+        KoErrorKeeper::setErrorList(&childList);
         unsigned char name[256];
         int h = 0;
         KoStatus s = bosFileOpen(name, bosOpenTempName | bosOpenReadWrite, &h);
@@ -418,6 +424,9 @@ TEST_F(BosTest, SystemErrorTable) {
     for (auto& t : table) {
         bosRaiseRuntimeError(t.code, u("x.dat"));
         EXPECT_EQ(lastError(), t.number) << "runtime error " << t.code;
+        bool named = t.number == bosErrNotFound || t.number == bosErrAccess;
+        if (named) expectNamed("x.dat");
+        else EXPECT_EQ(lastText().find("x.dat"), std::string::npos) << lastText();
     }
     EXPECT_EQ(bosRuntimeErrorOf(ERROR_PATH_NOT_FOUND), crtENOENT);
     EXPECT_EQ(bosRuntimeErrorOf(ERROR_SHARING_VIOLATION), crtEACCES);
@@ -442,6 +451,7 @@ TEST_F(BosTest, Delete) {
     Path directory(dir_.path());
     EXPECT_EQ(bosFileDelete(directory), koFailure);
     EXPECT_EQ(lastError(), bosErrDelete);
+    expectNamed(dir_.path());
     kotest::writeFile(name.str(), "r");
     ASSERT_EQ(chmod(name.str().c_str(), 0444), 0);
     EXPECT_EQ(bosFileDelete(name), koFailure) << "a read-only file stays";

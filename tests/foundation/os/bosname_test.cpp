@@ -102,6 +102,7 @@ TEST_F(BosTest, ParseNameLengthBound) {
     Path loud("/d/" + std::string(200, 'n'));
     EXPECT_EQ(bosParseName(loud, name, ext, 1), koFailure);
     EXPECT_EQ(lastError(), bosErrNameTooLong);
+    expectNamed(std::string(200, 'n'));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(name)), std::string(128, 'n'));
     EXPECT_EQ(loud.str(), "/d/");
 }

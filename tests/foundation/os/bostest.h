@@ -5,6 +5,7 @@
 #include <string>
 
 #include "foundation/errors/koerror.h"
+#include "foundation/errors/pertask.h"
 #include "foundation/os/bos.h"
 #include "tests/support/support.h"
 
@@ -19,7 +20,12 @@ public:
     };
 
 protected:
-    static void SetUpTestSuite() { kotest::useBuildResources(); }
+    static void SetUpTestSuite() {
+        static bool loaded = false;
+        if (!loaded) ASSERT_EQ(koLibraryLoad(), koSuccess);
+        loaded = true;
+        kotest::useBuildResources();
+    }
     void SetUp() override {
         list_ = new KoErrorList(this, 1);
         ASSERT_NE(list_, nullptr);
@@ -31,6 +37,21 @@ protected:
     }
     // Number of the last error raised, 0 when there is none.
     static uint16_t lastError() { return KoErrorKeeper::getLastErrorNumber(); }
+    // Text of the last error, "" when there is none.
+    static std::string lastText() {
+        KoError* e = KoErrorKeeper::getLastError();
+        return e ? reinterpret_cast<const char*>(e->getErrorText()) : "";
+    }
+    // Whether texts get their parameters in this build (the string layer fills template markers).
+    static bool substitutionWorks() {
+        KoParamString p;
+        return p.initialize(reinterpret_cast<const unsigned char*>("%s1")) == koSuccess &&
+               p.setParam(reinterpret_cast<const unsigned char*>("x")) == koSuccess;
+    }
+    // Checks that the last error's text names what it is about.
+    static void expectNamed(const std::string& name) {
+        if (substitutionWorks()) EXPECT_NE(lastText().find(name), std::string::npos) << lastText();
+    }
     uint32_t errorCount() const { return list_->count; }
     void clearErrors() {
         while (list_->count) KoErrorKeeper::clearLastError();
