@@ -425,8 +425,11 @@ TEST_F(BosTest, SystemErrorTable) {
         bosRaiseRuntimeError(t.code, u("x.dat"));
         EXPECT_EQ(lastError(), t.number) << "runtime error " << t.code;
         bool named = t.number == bosErrNotFound || t.number == bosErrAccess;
-        if (named) expectNamed("x.dat");
-        else EXPECT_EQ(lastText().find("x.dat"), std::string::npos) << lastText();
+        if (named) {
+            expectNamed("x.dat");
+        } else {
+            EXPECT_EQ(lastText().find("x.dat"), std::string::npos) << lastText();
+        }
     }
     EXPECT_EQ(bosRuntimeErrorOf(ERROR_PATH_NOT_FOUND), crtENOENT);
     EXPECT_EQ(bosRuntimeErrorOf(ERROR_SHARING_VIOLATION), crtEACCES);

@@ -22,7 +22,9 @@ public:
 protected:
     static void SetUpTestSuite() {
         static bool loaded = false;
-        if (!loaded) ASSERT_EQ(koLibraryLoad(), koSuccess);
+        if (!loaded) {
+            ASSERT_EQ(koLibraryLoad(), koSuccess);
+        }
         loaded = true;
         kotest::useBuildResources();
     }
@@ -50,7 +52,9 @@ protected:
     }
     // Checks that the last error's text names what it is about.
     static void expectNamed(const std::string& name) {
-        if (substitutionWorks()) EXPECT_NE(lastText().find(name), std::string::npos) << lastText();
+        if (substitutionWorks()) {
+            EXPECT_NE(lastText().find(name), std::string::npos) << lastText();
+        }
     }
     uint32_t errorCount() const { return list_->count; }
     void clearErrors() {
