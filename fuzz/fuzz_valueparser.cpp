@@ -1,5 +1,7 @@
-// Build (from the repository root, after a normal build so that the objects need nothing else):
+// clang-format off
+// Build and run from the repository root, with clang (one line):
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. -I/usr/include/x86_64-linux-gnu fuzz/fuzz_valueparser.cpp $(ls foundation/*/*.cpp platform/*.cpp) $(pkg-config --cflags --libs icu-uc odbc) -ldl -lpthread -o build/fuzz_valueparser && build/fuzz_valueparser -max_total_time=300 -max_len=4096
+// clang-format on
 //
 // Feeds arbitrary bytes to the attribute-list parser the way a setup request does (a view of a
 // measured length, separator NUL) and the way connection strings are read (separator ";"), then
@@ -88,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // blanks at its ends are kept by no list, so the value itself is compared for printable
         // ASCII values only.
         bool comparable = take > 0 && bytes[0] > 0x20 && bytes[take - 1] > 0x20;
-        for (uint32_t i = 0; i < take; ++i) comparable = comparable && bytes[i] < 0x7F;
+        for (uint32_t i = 0; i < take; ++i)
+            comparable = comparable && bytes[i] < 0x7F;
         KoSubString empty(bytes.get(), 0, cp);
         KoValueParser adder(&empty, separator, nullptr, 0);
         check(adder.initialize() == koSuccess);
@@ -100,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         KoSubString view(built.text, built.length, cp);
         KoValueParser reader(&view, separator, nullptr, 0);
         uint32_t end = 0;
-        while (end < take) end += koCharSizeOfByte(bytes[end], cp);
+        while (end < take)
+            end += koCharSizeOfByte(bytes[end], cp);
         if (comparable || end == take) {
             check(reader.initialize() == koSuccess);
             check(reader.getAttributeCount() == 2);

@@ -10,14 +10,16 @@ namespace {
 // The operator table, searched in this order: each one-character operator is followed by the
 // two-character operators that begin with it.
 const char* const operatorTable[] = {
-    "?", ",", "(", ")", ".", "=", "==", "=*", "=<", "=>", "+", "++", "&", "&&", "|", "||", "-",
-    "--", "/", "//", "*", "**", "*=", ">", ">=", "<", "<=", "<>", "!", "!=", "!<", "!>", ";", ":",
-    "{", "}", "$", "#", "%", "@", "\"", "'", "`", "",
+    "?",  ",",  "(",  ")", ".",  "=", "==", "=*", "=<", "=>", "+",  "++", "&",  "&&", "|",
+    "||", "-",  "--", "/", "//", "*", "**", "*=", ">",  ">=", "<",  "<=", "<>", "!",  "!=",
+    "!<", "!>", ";",  ":", "{",  "}", "$",  "#",  "%",  "@",  "\"", "'",  "`",  "",
 };
 constexpr unsigned operatorCount = sizeof(operatorTable) / sizeof(operatorTable[0]);
 static_assert(operatorCount == 44, "the operator table has 44 entries");
 
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool isDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Size of the character at p, of which avail bytes belong to the text: told by its first byte, as
 // everywhere in the library, but never longer than the bytes there are.
@@ -76,18 +78,26 @@ void KoScanner::setText(const unsigned char* s, uint32_t n, koCPType cp) {
     flags = (flags & ~flagAtEnd) | flagDecimalPoint;
 }
 
-void KoScanner::setScanString(const unsigned char* s, uint32_t n) { setText(s, n, koCPAnsi); }
+void KoScanner::setScanString(const unsigned char* s, uint32_t n) {
+    setText(s, n, koCPAnsi);
+}
 
-void KoScanner::setScanString(const unsigned char* s, uint32_t n, koCPType cp) { setText(s, n, cp); }
+void KoScanner::setScanString(const unsigned char* s, uint32_t n, koCPType cp) {
+    setText(s, n, cp);
+}
 
 void KoScanner::setScanString(KoString* str) {
     setText(str ? str->text : nullptr, str ? str->length : 0, cpType);
     source = str;
 }
 
-koCPType KoScanner::getCodePage() const { return cpType; }
+koCPType KoScanner::getCodePage() const {
+    return cpType;
+}
 
-uint32_t KoScanner::charSizeAt(uint32_t offset) const { return charSize(text + offset, length - offset, cpType); }
+uint32_t KoScanner::charSizeAt(uint32_t offset) const {
+    return charSize(text + offset, length - offset, cpType);
+}
 
 bool KoScanner::readChar() {
     if (position >= length) {
@@ -464,7 +474,9 @@ KoStatus KoScanner::parseInto(KoArray* items, uint8_t delimiter, bool copies) {
     }
 }
 
-KoStatus KoScanner::parseList(KoArray* items, uint8_t delimiter) { return parseInto(items, delimiter, false); }
+KoStatus KoScanner::parseList(KoArray* items, uint8_t delimiter) {
+    return parseInto(items, delimiter, false);
+}
 
 KoStatus KoScanner::parseListKoString(KoArray* items, uint8_t delimiter) {
     return parseInto(items, delimiter, true);
@@ -477,7 +489,8 @@ unsigned int KoScanner::matchPhrase(KoToken& token, const unsigned char* phrase,
         return (ignoreCase ? strCompareCi(a, la, w, lw) : strCompare(a, la, w, lw)) == 0;
     };
     auto wordEnd = [](const unsigned char* w) {
-        while (*w != 0 && *w != ' ') ++w;
+        while (*w != 0 && *w != ' ')
+            ++w;
         return w;
     };
     const unsigned char* word = phrase;
@@ -537,9 +550,13 @@ unsigned int KoScanner::matchWithin(const unsigned char* phrase, bool ignoreCase
     }
 }
 
-unsigned int KoScanner::isTokenWithin(const unsigned char* phrase) { return matchWithin(phrase, false); }
+unsigned int KoScanner::isTokenWithin(const unsigned char* phrase) {
+    return matchWithin(phrase, false);
+}
 
-unsigned int KoScanner::isTokenWithinCi(const unsigned char* phrase) { return matchWithin(phrase, true); }
+unsigned int KoScanner::isTokenWithinCi(const unsigned char* phrase) {
+    return matchWithin(phrase, true);
+}
 
 namespace {
 
@@ -568,7 +585,8 @@ struct EditBytes {
 
 KoStatus KoScanner::changeToken(KoToken* token, const KoSubString& replacement) {
     if (token == nullptr || source == nullptr) return koFailure;
-    if (token->position > source->length || token->length > source->length - token->position) return koFailure;
+    if (token->position > source->length || token->length > source->length - token->position)
+        return koFailure;
     EditBytes bytes(replacement, *source);
     if (!bytes.ok) return koFailure;
     const uint32_t oldLen = token->length;
@@ -578,8 +596,10 @@ KoStatus KoScanner::changeToken(KoToken* token, const KoSubString& replacement) 
     if (status != koSuccess) return koFailure;
     text = source->text;
     length = source->length;
-    if (position >= start + oldLen) position = position - oldLen + bytes.count;
-    else if (position > start) position = start;
+    if (position >= start + oldLen)
+        position = position - oldLen + bytes.count;
+    else if (position > start)
+        position = start;
     if (position > length) position = length;
     // The token now shows its replacement (its old bytes may have moved or gone).
     token->initialize(text + start, bytes.count, token->cpType);

@@ -116,12 +116,12 @@ public:
     uint16_t quote1 = '\'';
     uint16_t quote2 = '"';
     uint16_t quote3 = '`';
-    uint32_t position = 0;     // offset of the next byte to read
-    uint32_t options = 0;      // optionBraceGroups, optionParenGroups
+    uint32_t position = 0;      // offset of the next byte to read
+    uint32_t options = 0;       // optionBraceGroups, optionParenGroups
     KoString* source = nullptr; // the string scanned, when given as a KoString
-    KoString startChars;       // extra characters that start an identifier (and are not skipped)
-    KoString partChars;        // extra characters that continue an identifier
-    KoString delimiters;       // when not empty: an identifier is any run of characters not in it
+    KoString startChars;        // extra characters that start an identifier (and are not skipped)
+    KoString partChars;         // extra characters that continue an identifier
+    KoString delimiters;        // when not empty: an identifier is any run of characters not in it
     koCPType cpType = koCPAnsi;
     uint16_t groupOpen = noGroup; // a further bracket pair
     uint16_t groupClose = noGroup;

@@ -22,8 +22,8 @@ constexpr int32_t kindEquals = '=';
 
 } // namespace
 
-KoValueParser::KoValueParser(const KoSubString* text, unsigned char separator, const unsigned char* contextText,
-                             unsigned int allowDuplicates)
+KoValueParser::KoValueParser(const KoSubString* text, unsigned char separator,
+                             const unsigned char* contextText, unsigned int allowDuplicates)
     : separator(separator), contextText(contextText), scanner(text), token(),
       cpType(text ? text->cpType : koCPAnsi), allowDuplicates(allowDuplicates & 1u) {
     attributes.ignoreCase = 1;
@@ -174,7 +174,8 @@ bool KoValueParser::isMarked(uint32_t index) const {
 }
 
 void KoValueParser::mark(uint32_t index) {
-    if (usedMarks != nullptr && index < usedMarkBits) usedMarks[index / 8] |= static_cast<uint8_t>(1u << (index % 8));
+    if (usedMarks != nullptr && index < usedMarkBits)
+        usedMarks[index / 8] |= static_cast<uint8_t>(1u << (index % 8));
 }
 
 KoStatus KoValueParser::allocateMarks() {
@@ -208,8 +209,10 @@ KoStatus KoValueParser::coverMarks(uint32_t entries) {
 void KoValueParser::dropMark(uint32_t index) {
     if (usedMarks == nullptr || index >= usedMarkBits) return;
     for (uint32_t i = index; i + 1 < usedMarkBits; ++i) {
-        if (isMarked(i + 1)) usedMarks[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
-        else usedMarks[i / 8] &= static_cast<uint8_t>(~(1u << (i % 8)));
+        if (isMarked(i + 1))
+            usedMarks[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+        else
+            usedMarks[i / 8] &= static_cast<uint8_t>(~(1u << (i % 8)));
     }
     uint32_t last = usedMarkBits - 1;
     usedMarks[last / 8] &= static_cast<uint8_t>(~(1u << (last % 8)));
@@ -279,7 +282,9 @@ KoStatus KoValueParser::resetUnused() {
     return allocateMarks();
 }
 
-uint32_t KoValueParser::getAttributeCount() const { return attributes.count; }
+uint32_t KoValueParser::getAttributeCount() const {
+    return attributes.count;
+}
 
 const KoSubString* KoValueParser::getAttributeKey(uint16_t index) const {
     return index < attributes.count ? attributes.getSubKeyAtIndex(index) : nullptr;
@@ -291,10 +296,11 @@ KoStatus KoValueParser::buildString(KoString* out) const {
     for (uint32_t i = 0; i < attributes.count; ++i) {
         const KoSubString* key = attributes.getSubKeyAtIndex(i);
         const KoSubString* value = static_cast<const KoSubString*>(attributes.getPtrDataAtIndex(i));
-        bool ok = (i == 0 || out->concat(static_cast<uint8_t>(separator)) == koSuccess) &&
-                  (key == nullptr || key->length == 0 || out->concat(key->text, key->length) == koSuccess) &&
-                  out->concat(static_cast<uint8_t>('=')) == koSuccess &&
-                  (value == nullptr || value->length == 0 || out->concat(value->text, value->length) == koSuccess);
+        bool ok =
+            (i == 0 || out->concat(static_cast<uint8_t>(separator)) == koSuccess) &&
+            (key == nullptr || key->length == 0 || out->concat(key->text, key->length) == koSuccess) &&
+            out->concat(static_cast<uint8_t>('=')) == koSuccess &&
+            (value == nullptr || value->length == 0 || out->concat(value->text, value->length) == koSuccess);
         if (!ok) {
             // Never hand back part of a list as if it were the whole.
             out->length = 0;
@@ -332,8 +338,8 @@ KoString* KoValueParser::newValueOf(const unsigned char* value, uint32_t valueLe
     KoString* copy = new KoString(cpType);
     if (copy == nullptr) return nullptr;
     if (valueLen == 0 || !needsQuotes(value, valueLen)) {
-        if (copy->initialize(valueLen ? value : reinterpret_cast<const unsigned char*>(""), valueLen, cpType) !=
-            koSuccess) {
+        if (copy->initialize(valueLen ? value : reinterpret_cast<const unsigned char*>(""), valueLen,
+                             cpType) != koSuccess) {
             delete copy;
             return nullptr;
         }

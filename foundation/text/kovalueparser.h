@@ -72,8 +72,7 @@ public:
     // embedded single quotes doubled. 1 when memory runs out, nothing changed.
     KoStatus addAttribute(const unsigned char* key, uint32_t keyLen, const unsigned char* value,
                           uint32_t valueLen, const unsigned char* altKey, uint32_t altKeyLen);
-    KoStatus addAttribute(const unsigned char* key, const unsigned char* value,
-                          const unsigned char* altKey);
+    KoStatus addAttribute(const unsigned char* key, const unsigned char* value, const unsigned char* altKey);
 
 private:
     KoStatus parseAttribute();
@@ -96,9 +95,9 @@ private:
     KoToken token;
     KoSubString* pendingKey = nullptr;
     koCPType cpType;
-    uint8_t* usedMarks = nullptr;  // bit i set: attribute i was looked up
-    uint32_t usedMarkBits = 0;     // attributes the marks cover
-    uint32_t usedMarkBytes = 0;    // bytes allocated for the marks
+    uint8_t* usedMarks = nullptr; // bit i set: attribute i was looked up
+    uint32_t usedMarkBits = 0;    // attributes the marks cover
+    uint32_t usedMarkBytes = 0;   // bytes allocated for the marks
     uint16_t unusedCursor = 0;
     uint32_t allowDuplicates : 1;
 };

@@ -10,18 +10,26 @@
 
 namespace {
 
-const unsigned char* u(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+const unsigned char* u(const char* s) {
+    return reinterpret_cast<const unsigned char*>(s);
+}
 
-std::string str(const KoSubString& s) { return s.text ? std::string((const char*)s.text, s.length) : std::string(); }
+std::string str(const KoSubString& s) {
+    return s.text ? std::string((const char*)s.text, s.length) : std::string();
+}
 
 struct Tok {
     int32_t kind;
     std::string text;
     bool operator==(const Tok& o) const { return kind == o.kind && text == o.text; }
 };
-std::ostream& operator<<(std::ostream& os, const Tok& t) { return os << "{" << t.kind << ", '" << t.text << "'}"; }
+std::ostream& operator<<(std::ostream& os, const Tok& t) {
+    return os << "{" << t.kind << ", '" << t.text << "'}";
+}
 
-constexpr int32_t op2(char a, char b) { return int32_t((unsigned char)a) * 256 + (unsigned char)b; }
+constexpr int32_t op2(char a, char b) {
+    return int32_t((unsigned char)a) * 256 + (unsigned char)b;
+}
 
 // The text in a heap block of exactly its size: a read past it is caught by the address sanitizer.
 struct Exact {
@@ -65,7 +73,9 @@ std::vector<Tok> tokens(const Case& c) {
     return out;
 }
 
-const Tok id(const char* s) { return {tokenIdentifier, s}; }
+const Tok id(const char* s) {
+    return {tokenIdentifier, s};
+}
 
 } // namespace
 
@@ -77,10 +87,12 @@ TEST(KoScanner, TokenRules) {
         {"x>=1.5", {id("x"), {0x3E3D, ">="}, {tokenDecimal, "1.5"}}},
         {"a<>b !x", {id("a"), {0x3C3E, "<>"}, id("b"), {'!', "!"}, id("x")}},
         {"=!x>=<", {{'=', "="}, {'!', "!"}, id("x"), {op2('>', '='), ">="}, {'<', "<"}}},
-        {std::string("[\0]^", 4), {{tokenUnknown, "["}, {0, std::string(1, '\0')}, {tokenUnknown, "]"}, {tokenUnknown, "^"}}},
+        {std::string("[\0]^", 4),
+         {{tokenUnknown, "["}, {0, std::string(1, '\0')}, {tokenUnknown, "]"}, {tokenUnknown, "^"}}},
         // Numbers: one with a decimal point is a decimal wherever it ends.
         {"12 3a", {{tokenNumber, "12"}, {tokenNumber, "3"}, id("a")}},
-        {"1.5) .25+ 7.", {{tokenDecimal, "1.5"}, {')', ")"}, {tokenDecimal, ".25"}, {'+', "+"}, {tokenDecimal, "7."}}},
+        {"1.5) .25+ 7.",
+         {{tokenDecimal, "1.5"}, {')', ")"}, {tokenDecimal, ".25"}, {'+', "+"}, {tokenDecimal, "7."}}},
         {"1.2.3 .x", {{tokenDecimal, "1.2"}, {tokenDecimal, ".3"}, {'.', "."}, id("x")}},
         {"1.5", {{tokenNumber, "1"}, {'.', "."}, {tokenNumber, "5"}}, searchDefault, 0, 0, point},
         // Quoted strings: doubled quotes inside, open ones run to the end.
@@ -96,25 +108,49 @@ TEST(KoScanner, TokenRules) {
         // Comments.
         {"a -- note\nb", {id("a"), {tokenComment, "-- note"}, id("b")}, searchDefault, 0, comments},
         {"a -- note\nb", {id("a"), {op2('-', '-'), "--"}, id("note"), id("b")}},
-        {"/*/ x **/y/* open", {{tokenComment, "/*/ x **/"}, id("y"), {tokenComment, "/* open"}}, searchDefault, 0, comments},
+        {"/*/ x **/y/* open",
+         {{tokenComment, "/*/ x **/"}, id("y"), {tokenComment, "/* open"}},
+         searchDefault,
+         0,
+         comments},
         {"t.c(+) (+", {id("t"), {'.', "."}, id("c"), {tokenOuterJoin, "(+)"}, {'(', "("}, {'+', "+"}}},
         // Word and name searches.
         {"c:\\d\\f.txt,x/y (z)|'q r'",
-         {{tokenWord, "c:\\d\\f.txt"}, {',', ","}, {tokenWord, "x"}, {'/', "/"}, {tokenWord, "y"}, {'(', "("},
-          {tokenWord, "z"}, {')', ")"}, {'|', "|"}, {tokenQuoted, "'q r'"}},
+         {{tokenWord, "c:\\d\\f.txt"},
+          {',', ","},
+          {tokenWord, "x"},
+          {'/', "/"},
+          {tokenWord, "y"},
+          {'(', "("},
+          {tokenWord, "z"},
+          {')', ")"},
+          {'|', "|"},
+          {tokenQuoted, "'q r'"}},
          searchWord},
-        {"#tmp$1.x _a 9", {{tokenName, "#tmp$1"}, {'.', "."}, {tokenName, "x"}, {tokenName, "_a"}, {tokenNumber, "9"}}, searchName},
+        {"#tmp$1.x _a 9",
+         {{tokenName, "#tmp$1"}, {'.', "."}, {tokenName, "x"}, {tokenName, "_a"}, {tokenNumber, "9"}},
+         searchName},
         {"#tmp$1", {{'#', "#"}, id("tmp"), {'$', "$"}, {tokenNumber, "1"}}},
         // Identifier sets; a blank among the start characters is not skipped.
         {"a b;c,d", {id("a b"), {';', ";"}, id("c"), {',', ","}, id("d")}, searchDefault, 0, 0, 0, ",;"},
         {"@x.y z.w", {id("@x.y"), id("z.w")}, searchDefault, 0, 0, 0, "", "@", "."},
         {" a", {id(" a")}, searchDefault, 0, 0, 0, "", " "},
         // Multi-byte characters are letters; one cut off by the end is read as the bytes there are.
-        {"caf\xC3\xA9 \xE2\x82", {id("caf\xC3\xA9"), id("\xE2\x82")}, searchDefault, 0, 0, 0, "", "", "", koCPUtf8},
+        {"caf\xC3\xA9 \xE2\x82",
+         {id("caf\xC3\xA9"), id("\xE2\x82")},
+         searchDefault,
+         0,
+         0,
+         0,
+         "",
+         "",
+         "",
+         koCPUtf8},
         {"'\xE2", {{tokenUnterminated, "'\xE2"}}, searchDefault, 0, 0, 0, "", "", "", koCPUtf8},
         {"", {}},
     };
-    for (const Case& c : cases) EXPECT_EQ(tokens(c), c.want) << c.text;
+    for (const Case& c : cases)
+        EXPECT_EQ(tokens(c), c.want) << c.text;
 }
 
 TEST(KoScanner, EveryOperatorOfTheTable) {
@@ -127,8 +163,8 @@ TEST(KoScanner, EveryOperatorOfTheTable) {
         EXPECT_EQ(t.kind, (unsigned char)*p) << *p;
         EXPECT_EQ(t.length, 1u) << *p;
     }
-    for (const char* p : {"==", "=*", "=<", "=>", "++", "&&", "||", "--", "//", "**", "*=", ">=", "<=", "<>", "!=",
-                          "!<", "!>"}) {
+    for (const char* p : {"==", "=*", "=<", "=>", "++", "&&", "||", "--", "//", "**", "*=", ">=", "<=", "<>",
+                          "!=", "!<", "!>"}) {
         KoScanner sc(u(p));
         KoToken t;
         sc.getToken(t);
@@ -222,7 +258,8 @@ namespace {
 
 std::vector<std::string> items(KoArray& a) {
     std::vector<std::string> out;
-    for (uint32_t i = 0; i < a.count; ++i) out.push_back(str(*static_cast<KoSubString*>(a.getAt(i))));
+    for (uint32_t i = 0; i < a.count; ++i)
+        out.push_back(str(*static_cast<KoSubString*>(a.getAt(i))));
     return out;
 }
 
@@ -234,10 +271,14 @@ TEST(KoScanner, ParseList) {
         char delimiter;
         std::vector<std::string> want;
     } cases[] = {
-        {"a, b ,c", ',', {"a", "b", "c"}}, {"a,,b", ',', {"a", "", "b"}}, {"a,b,", ',', {"a", "b", ""}},
-        {"", ',', {""}}, {"'x,y',z", ',', {"'x,y'", "z"}},
+        {"a, b ,c", ',', {"a", "b", "c"}},
+        {"a,,b", ',', {"a", "", "b"}},
+        {"a,b,", ',', {"a", "b", ""}},
+        {"", ',', {""}},
+        {"'x,y',z", ',', {"'x,y'", "z"}},
         // Only the delimiter is taken between items, even where it begins a longer operator or is a blank.
-        {"a||b", '|', {"a", "", "b"}}, {"a b  c", ' ', {"a", "b", "c"}},
+        {"a||b", '|', {"a", "", "b"}},
+        {"a b  c", ' ', {"a", "b", "c"}},
     };
     KoArray list;
     for (auto& c : cases) {
@@ -318,7 +359,8 @@ TEST(KoScanner, ChangeAndInsertTokens) {
     ASSERT_EQ(s.initialize(u("a = bb + c")), koSuccess);
     KoScanner sc(&s);
     KoToken t;
-    for (int i = 0; i < 3; ++i) sc.getToken(t);
+    for (int i = 0; i < 3; ++i)
+        sc.getToken(t);
     ASSERT_EQ(sc.changeToken(&t, KoSubString(u("value"))), koSuccess);
     EXPECT_EQ(str(s), "a = value + c");
     EXPECT_EQ(str(t), "value"); // the token shows its replacement

@@ -10,7 +10,9 @@
 
 namespace {
 
-const unsigned char* u(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+const unsigned char* u(const char* s) {
+    return reinterpret_cast<const unsigned char*>(s);
+}
 
 std::string str(const KoSubString* s) {
     if (s == nullptr) return "<null>";
@@ -22,7 +24,8 @@ std::string str(const KoSubString* s) {
 struct Text {
     std::unique_ptr<unsigned char[]> bytes;
     KoSubString view;
-    explicit Text(const std::string& s, koCPType cp = koCPAnsi) : bytes(new unsigned char[s.size() ? s.size() : 1]) {
+    explicit Text(const std::string& s, koCPType cp = koCPAnsi)
+        : bytes(new unsigned char[s.size() ? s.size() : 1]) {
         std::memcpy(bytes.get(), s.data(), s.size());
         view.initialize(bytes.get(), uint32_t(s.size()), cp);
     }
@@ -44,7 +47,8 @@ protected:
     std::string value(const char* key) { return str(parser->getAttributeValue(u(key))); }
     std::vector<std::string> keys() {
         std::vector<std::string> out;
-        for (uint32_t i = 0; i < parser->getAttributeCount(); ++i) out.push_back(str(parser->getAttributeKey(uint16_t(i))));
+        for (uint32_t i = 0; i < parser->getAttributeCount(); ++i)
+            out.push_back(str(parser->getAttributeKey(uint16_t(i))));
         return out;
     }
     std::string built() {
@@ -110,7 +114,13 @@ TEST_F(KoValueParserTest, SyntaxErrorsCarryTheirPosition) {
         const char* text;
         uint32_t position;
     } cases[] = {
-        {"=x", 0}, {"1A=x", 0}, {"ODBC=1", 4}, {"A=1;B", 5}, {"A=1;'B'=2", 4}, {"A 1=2", 2}, {"A=1;;B;", 6},
+        {"=x", 0},
+        {"1A=x", 0},
+        {"ODBC=1", 4},
+        {"A=1;B", 5},
+        {"A=1;'B'=2", 4},
+        {"A 1=2", 2},
+        {"A=1;;B;", 6},
         // Positions after "==" are still offsets in the whole text.
         {"A==B;;1=x", 6},
     };
@@ -154,7 +164,7 @@ TEST_F(KoValueParserTest, UsedMarksAndUnusedAttributes) {
     EXPECT_EQ(parser->getUnusedCount(), 5u);
     EXPECT_EQ(value("B"), "2");
     EXPECT_EQ(value("d"), "4");
-    EXPECT_EQ(value("b"), "2"); // twice is still one
+    EXPECT_EQ(value("b"), "2");                      // twice is still one
     EXPECT_EQ(parser->isAttributeValue(u("C")), 1u); // marks nothing
     EXPECT_EQ(parser->isAttributeValue(u("z")), 0u);
     EXPECT_EQ(parser->getUnusedCount(), 3u);
@@ -179,15 +189,18 @@ TEST_F(KoValueParserTest, UsedMarksAndUnusedAttributes) {
 TEST_F(KoValueParserTest, MarksFollowAddedAndRemovedAttributes) {
     // More than eight attributes, so that the marks need a second byte after additions.
     ASSERT_EQ(parse("k0=0;k1=1;k2=2;k3=3;k4=4;k5=5;k6=6"), koSuccess);
-    for (const char* k : {"k1", "k3", "k5"}) EXPECT_NE(parser->getAttributeValue(u(k)), nullptr);
-    for (const char* k : {"n7", "n8", "n9", "n10"}) ASSERT_EQ(parser->addAttribute(u(k), u("v"), nullptr), koSuccess);
+    for (const char* k : {"k1", "k3", "k5"})
+        EXPECT_NE(parser->getAttributeValue(u(k)), nullptr);
+    for (const char* k : {"n7", "n8", "n9", "n10"})
+        ASSERT_EQ(parser->addAttribute(u(k), u("v"), nullptr), koSuccess);
     EXPECT_EQ(parser->getUnusedCount(), 8u);
     EXPECT_NE(parser->getAttributeValue(u("n10")), nullptr);
     EXPECT_EQ(parser->getUnusedCount(), 7u);
     parser->removeAttribute(u("k2")); // later marks move with their attributes
     EXPECT_EQ(parser->getUnusedCount(), 6u);
     std::vector<std::string> unused;
-    while (const KoSubString* k = parser->getUnusedAttribute()) unused.push_back(str(k));
+    while (const KoSubString* k = parser->getUnusedAttribute())
+        unused.push_back(str(k));
     EXPECT_EQ(unused, (std::vector<std::string>{"k0", "k4", "k6", "n7", "n8", "n9"}));
     parser->removeAttribute(u("nothing"));
     EXPECT_EQ(parser->getAttributeCount(), 10u);
@@ -236,8 +249,8 @@ TEST_F(KoValueParserTest, AddAttributeQuotesAndReplaces) {
 
 TEST_F(KoValueParserTest, AddedValuesReadBackUnchanged) {
     // Whatever an added value holds, the built list reads back into the same attributes.
-    const std::string values[] = {"plain", "a;b",          "it's", "say \"hi\"", "back`tick", "mix'\"`;",
-                                  "'",     std::string("a\0'b;", 5), ""};
+    const std::string values[] = {
+        "plain", "a;b", "it's", "say \"hi\"", "back`tick", "mix'\"`;", "'", std::string("a\0'b;", 5), ""};
     for (unsigned char sep : {';', '\0'}) {
         ASSERT_EQ(parse("", sep), koSuccess);
         std::vector<std::string> keys, stored;
@@ -250,7 +263,8 @@ TEST_F(KoValueParserTest, AddedValuesReadBackUnchanged) {
         }
         std::string list = built();
         ASSERT_EQ(parse(list, sep), koSuccess) << list;
-        for (size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(value(keys[i].c_str()), stored[i]) << list;
+        for (size_t i = 0; i < keys.size(); ++i)
+            EXPECT_EQ(value(keys[i].c_str()), stored[i]) << list;
         EXPECT_EQ(stored[0], "plain");
         EXPECT_EQ(stored[2], "'it''s'");
         EXPECT_EQ(stored[7], std::string("'a\0''b;'", 8));
