@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "foundation/errors/koerror.h"
+#include "foundation/errors/pertask.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -33,7 +34,10 @@ struct Text {
 
 class KoValueParserTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { kotest::useBuildResources(); }
+    static void SetUpTestSuite() {
+        ASSERT_EQ(koLibraryLoad(), koSuccess);
+        kotest::useBuildResources();
+    }
     void SetUp() override { KoErrorKeeper::setErrorList(&errors); }
     void TearDown() override { KoErrorKeeper::giveUpErrorList(); }
 
