@@ -16,16 +16,6 @@
 
 namespace {
 
-// Whether the string layer can fill template markers in this build (it needs the number
-// converter); the tests that fill parameters wait for it.
-bool substitutionWorks() {
-    KoParamString p;
-    return p.initialize(reinterpret_cast<const unsigned char*>("%s1")) == koSuccess &&
-           p.setParam(reinterpret_cast<const unsigned char*>("x")) == koSuccess;
-}
-#define REQUIRE_SUBSTITUTION() \
-    if (!substitutionWorks()) GTEST_SKIP() << "template substitution is not available in this build"
-
 const unsigned char* u(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
 
 unsigned tableSize() {
@@ -168,7 +158,6 @@ TEST_F(ThreadTable, ThreadWhoseRecordCannotBeAllocatedDropsErrorsSafely) {
 }
 
 TEST_F(ThreadTable, ConcurrentThreadsEachSeeOnlyTheirOwnErrors) {
-    REQUIRE_SUBSTITUTION();
     constexpr int threads = 8, rounds = 200;
     std::atomic<int> wrong{0};
     std::vector<std::thread> ts;
