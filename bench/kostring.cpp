@@ -9,18 +9,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const unsigned char* U(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+const unsigned char* U(const char* s) {
+    return reinterpret_cast<const unsigned char*>(s);
+}
 
 std::string sample(int words) {
     std::string s;
-    for (int i = 0; i < words; ++i) s += (i % 3 == 0) ? "it's " : (i % 3 == 1 ? "plain " : "o'k ");
+    for (int i = 0; i < words; ++i)
+        s += (i % 3 == 0) ? "it's " : (i % 3 == 1 ? "plain " : "o'k ");
     return s;
 }
 
 // Runs ours() and standard() once per iteration and reports the ratio of their total times.
 // Each returns a pointer to its result, kept from being optimised away.
-template <class Ours, class Standard>
-void timeBoth(benchmark::State& state, Ours ours, Standard standard) {
+template <class Ours, class Standard> void timeBoth(benchmark::State& state, Ours ours, Standard standard) {
     double ourTime = 0, theirTime = 0;
     for (auto _ : state) {
         auto t0 = Clock::now();
@@ -45,13 +47,15 @@ void appendPieces(benchmark::State& state) {
         [&] {
             s.unInitialize();
             if (reserve) s.initialize(static_cast<uint32_t>(pieces * 5));
-            for (int i = 0; i < pieces; ++i) s.concat(U("abcde"), 5);
+            for (int i = 0; i < pieces; ++i)
+                s.concat(U("abcde"), 5);
             return s.text;
         },
         [&] {
             r = std::string();
             if (reserve) r.reserve(pieces * 5);
-            for (int i = 0; i < pieces; ++i) r.append("abcde", 5);
+            for (int i = 0; i < pieces; ++i)
+                r.append("abcde", 5);
             return r.data();
         });
 }
@@ -85,7 +89,8 @@ void rewriteQuoted(benchmark::State& state) {
                 size_t end = input.find(' ', pos);
                 if (end == std::string::npos) end = input.size();
                 out += '\'';
-                for (size_t i = pos; i < end; ++i) out.append(input[i] == '\'' ? 2 : 1, input[i]);
+                for (size_t i = pos; i < end; ++i)
+                    out.append(input[i] == '\'' ? 2 : 1, input[i]);
                 out += '\'';
                 if (end < input.size()) out += ' ';
                 pos = end + 1;
@@ -110,7 +115,8 @@ void replaceAll(benchmark::State& state) {
         },
         [&] {
             r = input;
-            for (size_t at = r.find('\''); at != std::string::npos; at = r.find('\'', at + 2)) r.replace(at, 1, "''");
+            for (size_t at = r.find('\''); at != std::string::npos; at = r.find('\'', at + 2))
+                r.replace(at, 1, "''");
             return r.data();
         });
 }

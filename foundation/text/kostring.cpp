@@ -37,11 +37,15 @@ KoSubString::KoSubString(const unsigned char* s) {
     initialize(s, s ? static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(s))) : 0);
 }
 
-KoSubString::KoSubString(const unsigned char* s, uint32_t n) { initialize(s, n); }
+KoSubString::KoSubString(const unsigned char* s, uint32_t n) {
+    initialize(s, n);
+}
 
 KoSubString::KoSubString(koCPType cp) : cpType(cp) {}
 
-KoSubString::KoSubString(const unsigned char* s, uint32_t n, koCPType cp) { initialize(s, n, cp); }
+KoSubString::KoSubString(const unsigned char* s, uint32_t n, koCPType cp) {
+    initialize(s, n, cp);
+}
 
 KoSubString::KoSubString(const unsigned char* s, koCPType cp) {
     initialize(s, s ? static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(s))) : 0, cp);
@@ -49,7 +53,9 @@ KoSubString::KoSubString(const unsigned char* s, koCPType cp) {
 
 KoSubString::~KoSubString() = default;
 
-void KoSubString::initialize(const unsigned char* s, uint32_t n) { initialize(s, n, koCPAnsi); }
+void KoSubString::initialize(const unsigned char* s, uint32_t n) {
+    initialize(s, n, koCPAnsi);
+}
 
 void KoSubString::initialize(const unsigned char* s, uint32_t n, koCPType cp) {
     text = const_cast<unsigned char*>(s);
@@ -68,7 +74,7 @@ KoStatus KoSubString::copyQuotedStr(KoString* out) const {
     while (p < end) {
         if (*p == quote) {
             ++p;
-            if (p >= end) return koSuccess;  // the closing quote
+            if (p >= end) return koSuccess; // the closing quote
             // Otherwise a doubled quote: its second half is data.
         }
         uint32_t size = charSizeWithin(p, end, cpType);
@@ -108,7 +114,8 @@ uint32_t KoSubString::hash() const {
     buffer[n] = 0;
     CharUpperA(reinterpret_cast<char*>(buffer));
     uint32_t sum = 0;
-    for (uint32_t i = 0; i < n; ++i) sum += buffer[i];
+    for (uint32_t i = 0; i < n; ++i)
+        sum += buffer[i];
     return sum;
 }
 
@@ -146,7 +153,8 @@ uint16_t KoSubString::indexInSet(const unsigned char* const* values, uint16_t co
     for (uint16_t i = 0; i < count; ++i) {
         const unsigned char* v = values[i];
         if (v == nullptr) continue;
-        if (std::strlen(reinterpret_cast<const char*>(v)) == length && (length == 0 || std::memcmp(v, text, length) == 0))
+        if (std::strlen(reinterpret_cast<const char*>(v)) == length &&
+            (length == 0 || std::memcmp(v, text, length) == 0))
             return i;
     }
     return count;
@@ -163,7 +171,8 @@ uint16_t KoSubString::indexInSetCi(const unsigned char* const* values, uint16_t 
 }
 
 void KoSubString::rightBlankTrim() {
-    while (length > 0 && koAcpIsSpace(text[length - 1])) --length;
+    while (length > 0 && koAcpIsSpace(text[length - 1]))
+        --length;
 }
 
 KoStatus KoSubString::getLines(KoArray* lines) {
@@ -201,14 +210,17 @@ KoString::~KoString() {
 }
 
 KoStatus KoString::initialize(const unsigned char* s) {
-    return initialize(s, s ? static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(s))) : 0, koCPAnsi);
+    return initialize(s, s ? static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(s))) : 0,
+                      koCPAnsi);
 }
 
 KoStatus KoString::initialize(const unsigned char* s, koCPType cp) {
     return initialize(s, s ? static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(s))) : 0, cp);
 }
 
-KoStatus KoString::initialize(const unsigned char* s, uint32_t n) { return initialize(s, n, koCPAnsi); }
+KoStatus KoString::initialize(const unsigned char* s, uint32_t n) {
+    return initialize(s, n, koCPAnsi);
+}
 
 KoStatus KoString::initialize(const unsigned char* s, uint32_t n, koCPType cp) {
     if (s == nullptr) n = 0;
@@ -232,7 +244,9 @@ KoStatus KoString::initialize(const unsigned char* s, uint32_t n, koCPType cp) {
     return koSuccess;
 }
 
-KoStatus KoString::initialize(uint32_t n) { return initialize(n, koCPAnsi); }
+KoStatus KoString::initialize(uint32_t n) {
+    return initialize(n, koCPAnsi);
+}
 
 KoStatus KoString::initialize(uint32_t n, koCPType cp) {
     unsigned char* old = ownsBuffer ? text : nullptr;
@@ -308,7 +322,9 @@ KoStatus KoString::concat(unsigned char c) {
     return koSuccess;
 }
 
-KoStatus KoString::concat(char c) { return concat(static_cast<unsigned char>(c)); }
+KoStatus KoString::concat(char c) {
+    return concat(static_cast<unsigned char>(c));
+}
 
 KoStatus KoString::concat(const unsigned char* s) {
     return concat(s, s ? static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(s))) : 0);
@@ -343,7 +359,8 @@ KoStatus KoString::concat(int32_t v) {
 KoStatus KoString::changeBytes(uint32_t pos, uint32_t oldLen, const unsigned char* src, uint32_t newLen) {
     // A range outside the text would move bytes outside the buffer.
     if (pos > length || oldLen > length - pos) return koFailure;
-    if (src != nullptr && newLen == 0) newLen = static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(src)));
+    if (src != nullptr && newLen == 0)
+        newLen = static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(src)));
     if (newLen > oldLen && uint64_t(length) + (newLen - oldLen) + 1 > UINT32_MAX) return koFailure;
 
     // A source inside this buffer must survive both a reallocation and the move of the tail:
@@ -381,8 +398,8 @@ KoStatus KoString::changeBytes(uint32_t pos, uint32_t oldLen, const unsigned cha
     return koSuccess;
 }
 
-KoStatus KoString::replaceSubString(const unsigned char* old, uint32_t oldLen, const unsigned char* replacement,
-                                    uint32_t newLen) {
+KoStatus KoString::replaceSubString(const unsigned char* old, uint32_t oldLen,
+                                    const unsigned char* replacement, uint32_t newLen) {
     if (old == nullptr) return koSuccess;
     // The bytes changeBytes will insert, so that the search resumes after them.
     if (replacement != nullptr && newLen == 0)
@@ -400,11 +417,13 @@ KoStatus KoString::replaceSubString(const unsigned char* old, uint32_t oldLen, c
 KoStatus KoString::replaceSubString(const unsigned char* old, const unsigned char* replacement) {
     if (old == nullptr) return koSuccess;
     uint32_t oldLen = static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(old)));
-    uint32_t newLen = replacement ? static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(replacement))) : 0;
+    uint32_t newLen =
+        replacement ? static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(replacement))) : 0;
     return replaceSubString(old, oldLen, replacement, newLen);
 }
 
-KoStatus KoString::replaceSubString(const KoSubString* part, const unsigned char* replacement, uint16_t newLen) {
+KoStatus KoString::replaceSubString(const KoSubString* part, const unsigned char* replacement,
+                                    uint16_t newLen) {
     // Only a view of this string's own bytes can be replaced.
     if (part == nullptr || text == nullptr || part->text < text || part->text > text + length ||
         part->length > static_cast<uint32_t>(text + length - part->text))

@@ -11,17 +11,17 @@ class KoString;
 // zero-terminated; a view never frees them. Every scan steps by whole characters of cpType.
 class KO_EXPORT KoSubString : public KoObject {
 public:
-    uint32_t length = 0;               // bytes in the view
-    uint32_t origLength = 0;           // length as last initialized; cleared when length is reset
-    unsigned char* text = nullptr;     // first byte; null for an empty, unset view
-    koCPType cpType = koCPAnsi;        // how the bytes group into characters
+    uint32_t length = 0;           // bytes in the view
+    uint32_t origLength = 0;       // length as last initialized; cleared when length is reset
+    unsigned char* text = nullptr; // first byte; null for an empty, unset view
+    koCPType cpType = koCPAnsi;    // how the bytes group into characters
 
     KoSubString();
-    explicit KoSubString(const unsigned char* s);                   // zero-terminated
+    explicit KoSubString(const unsigned char* s); // zero-terminated
     KoSubString(const unsigned char* s, uint32_t n);
     explicit KoSubString(koCPType cp);
     KoSubString(const unsigned char* s, uint32_t n, koCPType cp);
-    KoSubString(const unsigned char* s, koCPType cp);                // zero-terminated
+    KoSubString(const unsigned char* s, koCPType cp); // zero-terminated
     ~KoSubString() override;
 
     // Views n bytes at s (ANSI unless a type is given).
@@ -63,8 +63,8 @@ public:
 // an owned buffer.
 class KO_EXPORT KoString : public KoSubString {
 public:
-    uint32_t capacity = 0;  // bytes allocated for text; meaningful while text is non-null
-    int ownsBuffer = 1;     // 1: allocated here, freed and resized here; 0: adopted, never grows
+    uint32_t capacity = 0; // bytes allocated for text; meaningful while text is non-null
+    int ownsBuffer = 1;    // 1: allocated here, freed and resized here; 0: adopted, never grows
 
     KoString();
     explicit KoString(koCPType cp);
@@ -151,9 +151,9 @@ private:
 // rewriter before using the target again: the destructor closes the gap.
 class KO_EXPORT KoReplaceString : public KoSubString {
 public:
-    KoString* target = nullptr;  // the string being rewritten; not owned
-    uint32_t writeOffset = 0;    // where the next output byte goes
-    uint32_t readOffset = 0;     // where the unread remainder starts
+    KoString* target = nullptr; // the string being rewritten; not owned
+    uint32_t writeOffset = 0;   // where the next output byte goes
+    uint32_t readOffset = 0;    // where the unread remainder starts
 
     KoReplaceString();
     explicit KoReplaceString(koCPType cp);
@@ -178,9 +178,9 @@ public:
 // and stops later << substitutions.
 class KO_EXPORT KoParamString : public KoString {
 public:
-    enum : uint32_t { failed = 1 };  // bit of flags: an initialization or substitution failed
+    enum : uint32_t { failed = 1 }; // bit of flags: an initialization or substitution failed
 
-    uint16_t paramCount = 0;  // parameters substituted so far
+    uint16_t paramCount = 0; // parameters substituted so far
     uint32_t flags = 0;
 
     KoParamString();

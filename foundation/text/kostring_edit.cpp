@@ -50,7 +50,8 @@ private:
 // size of a separator starting at i outside quotes (0 for none). Each separator is dropped; one
 // space replaces it unless another separator or the end follows.
 template <class Separator>
-KoStatus collapseSeparators(KoString& s, unsigned char q1, unsigned char q2, unsigned char q3, Separator starts) {
+KoStatus collapseSeparators(KoString& s, unsigned char q1, unsigned char q2, unsigned char q3,
+                            Separator starts) {
     if (s.text == nullptr || s.length == 0) return koSuccess;
     KoString result(s.cpType);
     if (result.initialize(s.length, s.cpType) != koSuccess) return koFailure;
@@ -115,7 +116,8 @@ void KoString::removeQuotes() {
 
 KoStatus KoString::addQuotedBytes(const KoSubString& part, uint16_t quote) {
     const unsigned char q = static_cast<unsigned char>(quote);
-    uint64_t needed = uint64_t(length) + countQuotes(part.text, part.length, part.cpType, q) + part.length + 3;
+    uint64_t needed =
+        uint64_t(length) + countQuotes(part.text, part.length, part.cpType, q) + part.length + 3;
     if (needed > UINT32_MAX) return koFailure;
     // The part may view this string's own bytes: follow them when the buffer moves.
     const unsigned char* src = part.text;
@@ -171,18 +173,21 @@ KoStatus KoString::insertLineBreaks(uint32_t width, unsigned char q1, unsigned c
 }
 
 KoStatus KoString::removeLineBreaks(unsigned char q1, unsigned char q2, unsigned char q3) {
-    return collapseSeparators(*this, q1, q2, q3, [](const unsigned char* t, uint32_t i, uint32_t n) -> uint32_t {
-        return (t[i] == '\r' && i + 1 < n && t[i + 1] == '\n') ? 2 : 0;
-    });
+    return collapseSeparators(*this, q1, q2, q3,
+                              [](const unsigned char* t, uint32_t i, uint32_t n) -> uint32_t {
+                                  return (t[i] == '\r' && i + 1 < n && t[i + 1] == '\n') ? 2 : 0;
+                              });
 }
 
 KoStatus KoString::removeTabs(unsigned char q1, unsigned char q2, unsigned char q3) {
-    return collapseSeparators(*this, q1, q2, q3,
-                              [](const unsigned char* t, uint32_t i, uint32_t) -> uint32_t { return t[i] == '\t' ? 1 : 0; });
+    return collapseSeparators(
+        *this, q1, q2, q3,
+        [](const unsigned char* t, uint32_t i, uint32_t) -> uint32_t { return t[i] == '\t' ? 1 : 0; });
 }
 
 KoStatus KoString::removeLineFeeds(unsigned char q1, unsigned char q2, unsigned char q3) {
-    return collapseSeparators(*this, q1, q2, q3, [](const unsigned char* t, uint32_t i, uint32_t) -> uint32_t {
-        return (t[i] == '\r' || t[i] == '\n') ? 1 : 0;
-    });
+    return collapseSeparators(*this, q1, q2, q3,
+                              [](const unsigned char* t, uint32_t i, uint32_t) -> uint32_t {
+                                  return (t[i] == '\r' || t[i] == '\n') ? 1 : 0;
+                              });
 }

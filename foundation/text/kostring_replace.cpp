@@ -137,7 +137,9 @@ KoParamString::KoParamString() = default;
 
 KoParamString::KoParamString(koCPType cp) : KoString(cp) {}
 
-bool KoParamString::hasFailed() const { return (flags & failed) != 0; }
+bool KoParamString::hasFailed() const {
+    return (flags & failed) != 0;
+}
 
 void KoParamString::restart() {
     // The current buffer is released by the initialization itself, after the copy: the new
@@ -219,7 +221,9 @@ KoStatus KoParamString::setParam(int32_t v) {
     return substitute('d', digits, n);
 }
 
-KoStatus KoParamString::setParam(const KoSubString& s) { return substitute('s', s.text, s.length); }
+KoStatus KoParamString::setParam(const KoSubString& s) {
+    return substitute('s', s.text, s.length);
+}
 
 KoStatus KoParamString::setQuotedParam(const unsigned char* s, unsigned char quote) {
     KoString quoted(cpType);

@@ -14,7 +14,9 @@
 
 namespace {
 
-const unsigned char* U(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+const unsigned char* U(const char* s) {
+    return reinterpret_cast<const unsigned char*>(s);
+}
 
 std::string str(const KoSubString& s) {
     return s.text ? std::string(reinterpret_cast<const char*>(s.text), s.length) : std::string();
@@ -38,7 +40,8 @@ protected:
 // Input with a mix of plain bytes and bytes the rewriters expand.
 std::string sampleText(int words) {
     std::string s;
-    for (int i = 0; i < words; ++i) s += (i % 3 == 0) ? "x's " : (i % 3 == 1 ? "plain " : "xx ");
+    for (int i = 0; i < words; ++i)
+        s += (i % 3 == 0) ? "x's " : (i % 3 == 1 ? "plain " : "xx ");
     return s;
 }
 
@@ -55,7 +58,8 @@ KoStatus expandX(KoString& target) {
 
 std::string expandedX(const std::string& in) {
     std::string out;
-    for (char c : in) out += c == 'x' ? std::string("<x>") : std::string(1, c);
+    for (char c : in)
+        out += c == 'x' ? std::string("<x>") : std::string(1, c);
     return out;
 }
 
@@ -135,7 +139,7 @@ TEST_F(RewriteTest, AddQuotedBytesQuotesFromAnywhereEvenTheTargetItself) {
         KoReplaceString r(&t2);
         ASSERT_EQ(koSuccess, r.concat(r.text, 4));
         r.skip(4);
-        ASSERT_EQ(koSuccess, r.addQuotedBytes(t2.text, 3, '"'));  // "k=v", written output
+        ASSERT_EQ(koSuccess, r.addQuotedBytes(t2.text, 3, '"')); // "k=v", written output
         ASSERT_EQ(koSuccess, r.addQuotedBytes(U("q\"q"), 3, '"'));
         ASSERT_EQ(koSuccess, r.addQuotedBytes(U(""), 0, '"'));
     }
@@ -194,7 +198,8 @@ TEST_F(ParamTest, TenAndMoreParametersUseTheLongMarkers) {
     KoParamString p;
     ASSERT_EQ(koSuccess, p.initialize(U("A=%s1 J=%sx10 K=%dx11 L=%sx12 %s2")));
     const char* words[] = {"one", "two", "three", "four", "five", "six", "seven", "eight", "nine", "ten"};
-    for (const char* w : words) p << U(w);
+    for (const char* w : words)
+        p << U(w);
     p << uint32_t(11) << U("twelve") << U("thirteen");
     EXPECT_EQ("A=one J=ten K=11 L=twelve two", str(p));
     EXPECT_EQ(13, p.paramCount);
@@ -242,11 +247,11 @@ TEST_F(ParamTest, TheFirstFailureStopsLaterSubstitutions) {
 // reported, keep the documented content, and leak nothing (checked by the sanitizer build).
 struct FaultCase {
     const char* name;
-    std::string before;                                  // content the operation starts from
-    std::string after;                                   // content after success
+    std::string before; // content the operation starts from
+    std::string after;  // content after success
     std::function<KoStatus(KoString&)> op;
     bool keepsContentOnFailure = true;
-    bool mayAbsorbFailure = false;  // a failed allocation that is not needed still gives the result
+    bool mayAbsorbFailure = false; // a failed allocation that is not needed still gives the result
 };
 
 TEST_F(RewriteTest, EveryAllocationFailureOfTheStringOperations) {
@@ -256,12 +261,15 @@ TEST_F(RewriteTest, EveryAllocationFailureOfTheStringOperations) {
         {"concat text", "ab", "ab" + longText, [&](KoString& s) { return s.concat(U(longText.c_str())); }},
         {"concat own text", "abc", "abcbc", [](KoString& s) { return s.concat(s.text + 1, 2); }},
         {"concat number", "n=", "n=-12", [](KoString& s) { return s.concat(int32_t(-12)); }},
-        {"changeBytes grow", "abcde", "abXYZde", [](KoString& s) { return s.changeBytes(2, 1, U("XYZ"), 3); }},
-        {"changeBytes overlap", "abcdef", "acdefef", [](KoString& s) { return s.changeBytes(1, 3, s.text + 2, 4); }},
-        {"replaceSubString", "a-b-c", "a--b--c", [](KoString& s) { return s.replaceSubString(U("-"), U("--")); },
-         false},
+        {"changeBytes grow", "abcde", "abXYZde",
+         [](KoString& s) { return s.changeBytes(2, 1, U("XYZ"), 3); }},
+        {"changeBytes overlap", "abcdef", "acdefef",
+         [](KoString& s) { return s.changeBytes(1, 3, s.text + 2, 4); }},
+        {"replaceSubString", "a-b-c", "a--b--c",
+         [](KoString& s) { return s.replaceSubString(U("-"), U("--")); }, false},
         {"addQuotes", "it's", "'it''s'", [](KoString& s) { return s.addQuotes('\''); }},
-        {"addQuotedBytes", "v=", "v='a''b'", [](KoString& s) { return s.addQuotedBytes(KoSubString(U("a'b")), '\''); }},
+        {"addQuotedBytes", "v=", "v='a''b'",
+         [](KoString& s) { return s.addQuotedBytes(KoSubString(U("a'b")), '\''); }},
         {"forceEol", "x", "x\r\n\r\n", [](KoString& s) { return s.forceEol(2); }},
         {"insertLineBreaks", "the quick brown fox", "the quick\r\nbrown fox",
          [](KoString& s) { return s.insertLineBreaks(10, 0, 0, 0); }},
@@ -433,15 +441,22 @@ TEST_F(EncodingTest, DoubleByteCharactersAreSteppedWhole) {
 
     // A trail byte equal to the quote neither closes nor doubles.
     KoString out;
-    ASSERT_EQ(koSuccess, KoSubString(U("\\\x95\x5C" "A\\")).copyQuotedStr(&out));
-    EXPECT_EQ("\x95\x5C" "A", str(out));
+    ASSERT_EQ(koSuccess, KoSubString(U("\\\x95\x5C"
+                                       "A\\"))
+                             .copyQuotedStr(&out));
+    EXPECT_EQ("\x95\x5C"
+              "A",
+              str(out));
     KoString r;
     ASSERT_EQ(koSuccess, r.initialize(U("\\\x95\x5C\\A\\")));
     r.removeQuotes();
     EXPECT_EQ("\x95\x5C\\A", str(r));
 
     // Double-byte characters compare exactly, even where a trail byte is a letter.
-    KoSubString lower(U("\x82" "a")), upper(U("\x82" "A"));
+    KoSubString lower(U("\x82"
+                        "a")),
+        upper(U("\x82"
+                "A"));
     EXPECT_EQ(1, lower.compare(&upper));
 
     KoString target;
@@ -459,8 +474,12 @@ TEST_F(EncodingTest, TheSameBytesInASingleByteCodePage) {
     EXPECT_EQ(1u, s.findChar('\\', 0));
     EXPECT_EQ(2u, s.countChar('\\'));
     KoString out;
-    ASSERT_EQ(koSuccess, KoSubString(U("\\\x95\x5C" "A\\")).copyQuotedStr(&out));
-    EXPECT_EQ("\x95" "A", str(out));
+    ASSERT_EQ(koSuccess, KoSubString(U("\\\x95\x5C"
+                                       "A\\"))
+                             .copyQuotedStr(&out));
+    EXPECT_EQ("\x95"
+              "A",
+              str(out));
 }
 
 TEST_F(EncodingTest, Utf8TrailBytesNeverMatch) {

@@ -11,7 +11,9 @@
 
 namespace {
 
-const unsigned char* U(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+const unsigned char* U(const char* s) {
+    return reinterpret_cast<const unsigned char*>(s);
+}
 
 std::string str(const KoSubString& s) {
     return s.text ? std::string(reinterpret_cast<const char*>(s.text), s.length) : std::string();
@@ -268,7 +270,7 @@ TEST_F(KoStringTest, AnAdoptedBufferIsEditedInPlaceButNeverGrows) {
     s.initializeWithBuffer(buffer, 10, 8);
     EXPECT_EQ(0, s.ownsBuffer);
     EXPECT_EQ(8u, s.length);
-    ASSERT_EQ(koSuccess, s.concat(static_cast<unsigned char>('i')));  // 8 + 2 <= 10
+    ASSERT_EQ(koSuccess, s.concat(static_cast<unsigned char>('i'))); // 8 + 2 <= 10
     EXPECT_EQ(0u, KoErrorKeeper::getLastErrorNumber());
     EXPECT_EQ(koFailure, s.concat(U("jk"), 2));
     EXPECT_EQ(2716, KoErrorKeeper::getLastErrorNumber());
@@ -280,7 +282,7 @@ TEST_F(KoStringTest, AnAdoptedBufferIsEditedInPlaceButNeverGrows) {
     ASSERT_EQ(koSuccess, s.changeBytes(0, 3, U("X"), 1));
     EXPECT_EQ("Xdefghi", str(s));
     EXPECT_EQ(0, buffer[7]);
-    EXPECT_EQ(koFailure, s.addQuotedBytes(KoSubString(U("zz")), '"'));  // 7 + 2 + 3 > 10
+    EXPECT_EQ(koFailure, s.addQuotedBytes(KoSubString(U("zz")), '"')); // 7 + 2 + 3 > 10
     EXPECT_EQ("Xdefghi", str(s));
 
     // A full adopted buffer gets no terminator written past its end.
@@ -329,16 +331,16 @@ TEST_F(KoStringTest, ChangeBytesReplacesGrowsShrinksAndOpensGaps) {
 TEST_F(KoStringTest, ChangeBytesTakesItsSourceFromItsOwnText) {
     KoString s;
     fill(s, "abcdef");
-    ASSERT_EQ(koSuccess, s.changeBytes(0, 1, s.text + 3, 3));  // from the tail
+    ASSERT_EQ(koSuccess, s.changeBytes(0, 1, s.text + 3, 3)); // from the tail
     EXPECT_EQ("defbcdef", str(s));
     fill(s, "abcdef");
-    ASSERT_EQ(koSuccess, s.changeBytes(4, 1, s.text, 2));  // from before the range
+    ASSERT_EQ(koSuccess, s.changeBytes(4, 1, s.text, 2)); // from before the range
     EXPECT_EQ("abcdabf", str(s));
     fill(s, "abcdef");
-    ASSERT_EQ(koSuccess, s.changeBytes(1, 3, s.text + 2, 4));  // overlapping the range
+    ASSERT_EQ(koSuccess, s.changeBytes(1, 3, s.text + 2, 4)); // overlapping the range
     EXPECT_EQ("acdefef", str(s));
     fill(s, "abcdef");
-    ASSERT_EQ(koSuccess, s.changeBytes(0, 4, s.text + 4, 2));  // tail, shrinking
+    ASSERT_EQ(koSuccess, s.changeBytes(0, 4, s.text + 4, 2)); // tail, shrinking
     EXPECT_EQ("efef", str(s));
 }
 
@@ -458,7 +460,7 @@ TEST_F(KoStringTest, InsertLineBreaksWrapsAtSpacesOutsideQuotes) {
     ASSERT_EQ(koSuccess, s.insertLineBreaks(5, '\'', 0, 0));
     EXPECT_EQ("say\r\n'a b c d'\r\nnow", str(s));
     fill(s, "say 'a b c d' now");
-    ASSERT_EQ(koSuccess, s.insertLineBreaks(5, 0, '\'', 0));  // tracking needs q1
+    ASSERT_EQ(koSuccess, s.insertLineBreaks(5, 0, '\'', 0)); // tracking needs q1
     EXPECT_EQ("say\r\n'a b\r\nc d'\r\nnow", str(s));
     fill(s, "x \"a b\" 'c d' e");
     ASSERT_EQ(koSuccess, s.insertLineBreaks(3, '\'', '"', 0));
