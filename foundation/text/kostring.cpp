@@ -1,6 +1,5 @@
 // KoSubString (views) and the buffer management of KoString.
 #include "foundation/text/kostring.h"
-#include <cctype>
 #include <cstring>
 #include "foundation/containers/koarray.h"
 #include "foundation/errors/koerror.h"
@@ -67,10 +66,16 @@ KoStatus KoSubString::copyQuotedStr(KoString* out) const {
     if (out == nullptr) return koFailure;
     if (length == 0) return koSuccess;
     uint64_t needed = uint64_t(out->length) + length + 1;
-    if (needed > UINT32_MAX || out->reserve(static_cast<uint32_t>(needed)) != koSuccess) return koFailure;
-    const unsigned char quote = text[0];
-    const unsigned char* end = text + length;
-    const unsigned char* p = text + 1;
+    if (needed > UINT32_MAX) return koFailure;
+    // The view may show out's own bytes: follow them when out's buffer moves.
+    const unsigned char* start = text;
+    bool inside = pointsInto(start, out->text, out->capacity);
+    uint32_t offset = inside ? static_cast<uint32_t>(start - out->text) : 0;
+    if (out->reserve(static_cast<uint32_t>(needed)) != koSuccess) return koFailure;
+    if (inside) start = out->text + offset;
+    const unsigned char quote = start[0];
+    const unsigned char* end = start + length;
+    const unsigned char* p = start + 1;
     while (p < end) {
         if (*p == quote) {
             ++p;

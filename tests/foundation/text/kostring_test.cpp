@@ -157,6 +157,13 @@ TEST_F(SubStringTest, CopyQuotedStrAppendsTheContentOfALiteral) {
     KoString empty;
     EXPECT_EQ(koSuccess, KoSubString(U("''")).copyQuotedStr(&empty));
     EXPECT_EQ(0u, empty.length);
+
+    // The literal may be part of the output string itself.
+    KoString self;
+    ASSERT_EQ(koSuccess, self.initialize(U("'a''b'")));
+    KoSubString own(self.text, self.length);
+    ASSERT_EQ(koSuccess, own.copyQuotedStr(&self));
+    EXPECT_EQ("'a''b'a'b", str(self));
 }
 
 TEST_F(SubStringTest, GetLinesSplitsAtLineEndsAndSkipsEmptyLines) {
