@@ -143,7 +143,7 @@ KoStatus KoValueParser::parseAttribute() {
             return koFailure;
         }
     }
-    scanner.getDelimitedToken(token, separator);
+    readValue();
     if (known) { // a tolerated duplicate keeps its first value
         delete pendingKey;
         pendingKey = nullptr;
@@ -159,6 +159,23 @@ KoStatus KoValueParser::parseAttribute() {
     }
     scanner.getToken(token);
     return koSuccess;
+}
+
+void KoValueParser::readValue() {
+    if (separator != 0) {
+        scanner.getDelimitedToken(token, separator);
+        return;
+    }
+    // The installer's lists know no quoting: every entry ends at its NUL, so that an apostrophe in a
+    // value ("Bob's data") cannot swallow the entries after it.
+    const uint32_t whole = scanner.length;
+    uint32_t end = scanner.position;
+    while (end < whole && scanner.text[end] != 0)
+        ++end;
+    scanner.length = end;
+    scanner.getDelimitedToken(token, separator);
+    scanner.length = whole;
+    scanner.flags &= ~KoScanner::flagAtEnd;
 }
 
 uint32_t KoValueParser::findKey(const KoSubString& key) const {

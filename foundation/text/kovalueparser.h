@@ -76,6 +76,7 @@ public:
 
 private:
     KoStatus parseAttribute();
+    void readValue();
     bool isSeparator(const KoToken& t) const;
     void raiseSyntaxError();
     uint32_t findKey(const KoSubString& key) const;

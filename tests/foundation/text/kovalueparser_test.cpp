@@ -82,6 +82,10 @@ TEST_F(KoValueParserTest, Parses) {
     } cases[] = {
         {std::string("DSN=A\0Database=C:\\Data", 22), 0, {{"DSN", "A"}, {"Database", "C:\\Data"}}},
         {std::string("DSN=x\0\0", 7), 0, {{"DSN", "x"}}}, // the installer's closing double NUL
+        // An installer list knows no quoting: an apostrophe does not reach past its entry.
+        {std::string("DSN=a\0Description=Bob's data\0Database=/x\0\0", 42),
+         0,
+         {{"DSN", "a"}, {"Description", "Bob's data"}, {"Database", "/x"}}},
         {"DSN=A;;DB=x;", ';', {{"DSN", "A"}, {"DB", "x"}}},
         {";;", ';', {}},
         {"", ';', {}},
@@ -259,6 +263,7 @@ TEST_F(KoValueParserTest, AddedValuesReadBackUnchanged) {
         ASSERT_EQ(parse("", sep), koSuccess);
         std::vector<std::string> keys, stored;
         for (const std::string& v : values) {
+            if (sep == 0 && v.find('\0') != std::string::npos) continue; // no NUL list can hold it
             keys.push_back("K" + std::to_string(keys.size()));
             ASSERT_EQ(parser->addAttribute(u(keys.back().c_str()), uint32_t(keys.back().size()), u(v.data()),
                                            uint32_t(v.size()), nullptr, 0),
@@ -271,7 +276,7 @@ TEST_F(KoValueParserTest, AddedValuesReadBackUnchanged) {
             EXPECT_EQ(value(keys[i].c_str()), stored[i]) << list;
         EXPECT_EQ(stored[0], "plain");
         EXPECT_EQ(stored[2], "'it''s'");
-        EXPECT_EQ(stored[7], std::string("'a\0''b;'", 8));
+        if (sep != 0) EXPECT_EQ(stored[7], std::string("'a\0''b;'", 8));
     }
 }
 
