@@ -72,8 +72,9 @@ public:
     KoString(const KoString&) = delete;
     KoString& operator=(const KoString&) = delete;
 
-    // Copies a text into a new buffer of exactly n + 1 bytes (n = strlen(s) without n). The
-    // string must hold no buffer (new, or after unInitialize). On failure it holds none.
+    // Copies a text into a new buffer of exactly n + 1 bytes (n = strlen(s) without n). A buffer
+    // the string owned is released after the copy, so s may lie in it. On failure the string
+    // holds no buffer.
     KoStatus initialize(const unsigned char* s);
     KoStatus initialize(const unsigned char* s, koCPType cp);
     KoStatus initialize(const unsigned char* s, uint32_t n);
@@ -186,8 +187,8 @@ public:
     KoParamString();
     explicit KoParamString(koCPType cp);
 
-    // The forms of KoString; each first frees the current buffer, restarts the numbering and
-    // records the outcome in failed.
+    // The forms of KoString (the current buffer is released, after the copy); each restarts the
+    // numbering and records the outcome in failed.
     KoStatus initialize(const unsigned char* s);
     KoStatus initialize(const unsigned char* s, koCPType cp);
     KoStatus initialize(const unsigned char* s, uint32_t n);
