@@ -1,1 +1,0 @@
-// Anchor of the setup module; its content comes whole from the layer libraries.

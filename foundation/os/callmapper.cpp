@@ -1,0 +1,187 @@
+#include "foundation/os/callmapper.h"
+#include "foundation/errors/koerror.h"
+#include "foundation/errors/ramalloc.h"
+#include "platform/win32.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// unixODBC's installer library plays the part of the Windows installer DLL.
+const char kInstallerName[] = "libodbcinst.so.2";
+const char kInstallerCaption[] = "ODBC Installer Error";
+
+// Set by the first call that loads the library; never released, so that function addresses handed
+// out stay valid for the life of the process.
+HMODULE installerModule = nullptr;
+
+HMODULE chooseInstallerLibrary() { return LoadLibraryA(kInstallerName); }
+
+// The installer's function of that name, or null after telling the user why it cannot be called.
+FARPROC resolveInstallerFunction(const char* name) {
+    if (!installerModule) installerModule = chooseInstallerLibrary();
+    if (!installerModule) {
+        MessageBoxA(nullptr, "The ODBC installer DLL (ODBCCP32.DLL) is not installed on this system.",
+                    kInstallerCaption, MB_OK | MB_ICONINFORMATION);
+        return nullptr;
+    }
+    FARPROC f = GetProcAddress(installerModule, name);
+    if (!f) {
+        char installerPath[261] = "";
+        char hostPath[261] = "";
+        GetModuleFileNameA(installerModule, installerPath, sizeof installerPath);
+        GetModuleFileNameA(nullptr, hostPath, sizeof hostPath);
+        char message[1024];
+        std::snprintf(message, sizeof message,
+                      "The program %s, or one of its DLLs attempted to call the function %s which is not "
+                      "supported in the loaded ODBC installer DLL (%s).  Press OK to proceed.",
+                      hostPath, name, installerPath);
+        MessageBoxA(nullptr, message, kInstallerCaption, MB_OK | MB_ICONINFORMATION);
+    }
+    return f;
+}
+
+template <class Fn>
+Fn resolve(const char* name) {
+    return reinterpret_cast<Fn>(resolveInstallerFunction(name));
+}
+
+// Profile-function binding of the registry-backed profile layer.
+std::mutex profileLock;
+HMODULE profileModule = nullptr;
+KoWritePrivateProfileStringFn boundWrite = nullptr;
+KoGetPrivateProfileStringFn boundGet = nullptr;
+
+} // namespace
+
+extern "C" {
+
+KO_EXPORT BOOL INSTAPI SQLWriteDSNToIni(LPCSTR dsn, LPCSTR driver) {
+    auto f = resolve<BOOL (*)(LPCSTR, LPCSTR)>("SQLWriteDSNToIni");
+    return f ? f(dsn, driver) : FALSE;
+}
+
+KO_EXPORT BOOL INSTAPI SQLRemoveDSNFromIni(LPCSTR dsn) {
+    auto f = resolve<BOOL (*)(LPCSTR)>("SQLRemoveDSNFromIni");
+    return f ? f(dsn) : FALSE;
+}
+
+KO_EXPORT BOOL INSTAPI SQLValidDSN(LPCSTR dsn) {
+    auto f = resolve<BOOL (*)(LPCSTR)>("SQLValidDSN");
+    return f ? f(dsn) : FALSE;
+}
+
+KO_EXPORT BOOL INSTAPI SQLWritePrivateProfileString(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
+    auto f = resolve<KoWritePrivateProfileStringFn>("SQLWritePrivateProfileString");
+    return f ? f(section, key, value, file) : FALSE;
+}
+
+KO_EXPORT int INSTAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,
+                                                 int size, LPCSTR file) {
+    auto f = resolve<KoGetPrivateProfileStringFn>("SQLGetPrivateProfileString");
+    return f ? f(section, key, defaultValue, buffer, size, file) : 0;
+}
+
+KO_EXPORT BOOL INSTAPI SQLGetTranslator(HWND owner, LPSTR name, WORD nameMax, WORD* nameOut, LPSTR path,
+                                        WORD pathMax, WORD* pathOut, DWORD* option) {
+    auto f = resolve<BOOL (*)(HWND, LPSTR, WORD, WORD*, LPSTR, WORD, WORD*, DWORD*)>("SQLGetTranslator");
+    return f ? f(owner, name, nameMax, nameOut, path, pathMax, pathOut, option) : FALSE;
+}
+
+} // extern "C"
+
+void loadOdbcInst() {
+    std::lock_guard<std::mutex> g(profileLock);
+    if (profileModule) return;
+    profileModule = LoadLibraryA(kInstallerName);
+    if (!profileModule) return;
+    boundWrite = reinterpret_cast<KoWritePrivateProfileStringFn>(
+        GetProcAddress(profileModule, "SQLWritePrivateProfileString"));
+    boundGet = reinterpret_cast<KoGetPrivateProfileStringFn>(
+        GetProcAddress(profileModule, "SQLGetPrivateProfileString"));
+}
+
+void unloadOdbcInst() {
+    std::lock_guard<std::mutex> g(profileLock);
+    if (!profileModule) return;
+    FreeLibrary(profileModule);
+    profileModule = nullptr;
+    boundWrite = nullptr;
+    boundGet = nullptr;
+}
+
+KoWritePrivateProfileStringFn koBoundWritePrivateProfileString() {
+    std::lock_guard<std::mutex> g(profileLock);
+    return boundWrite;
+}
+
+KoGetPrivateProfileStringFn koBoundGetPrivateProfileString() {
+    std::lock_guard<std::mutex> g(profileLock);
+    return boundGet;
+}
+
+UtlLibCallMapper::UtlLibCallMapper() : entryTable(nullptr), maxEntries(100), module(nullptr), initialized(0) {
+    libraryName[0] = 0;
+}
+
+UtlLibCallMapper::~UtlLibCallMapper() {
+    ramFree(entryTable);
+    entryTable = nullptr;
+    if (module) FreeLibrary(module);
+    module = nullptr;
+    initialized = 0;
+}
+
+void* UtlLibCallMapper::operator new(std::size_t size) noexcept { return ramAlloc(static_cast<uint32_t>(size)); }
+
+void UtlLibCallMapper::operator delete(void* block) noexcept { ramFree(block); }
+
+KoStatus UtlLibCallMapper::setDLLName(const unsigned char* name) {
+    if (module || !name) return koFailure;
+    size_t n = std::strlen(reinterpret_cast<const char*>(name));
+    if (n > 255) return koFailure;
+    std::memcpy(libraryName, name, n + 1);
+    return koSuccess;
+}
+
+KoStatus UtlLibCallMapper::setMaxDLLEntries(uint32_t count) {
+    if (module) return koFailure;
+    maxEntries = count;
+    return koSuccess;
+}
+
+KoStatus UtlLibCallMapper::initialize() {
+    if (module) return koFailure;
+    module = LoadLibraryA(reinterpret_cast<const char*>(libraryName));
+    if (!module) {
+        koRaiseError(2733) << static_cast<const unsigned char*>(libraryName);
+        return koFailure;
+    }
+    // One slot more than the highest index; a count that cannot be sized is refused like exhaustion.
+    uint64_t bytes = (static_cast<uint64_t>(maxEntries) + 1) * sizeof(FARPROC);
+    if (bytes > UINT32_MAX) return koFailure;
+    entryTable = static_cast<FARPROC*>(ramAllocZ(static_cast<uint32_t>(bytes)));
+    if (!entryTable) return koFailure;
+    initialized = 1;
+    return koSuccess;
+}
+
+KoStatus UtlLibCallMapper::setDLLEntryPoint(const unsigned char* entryName, uint32_t index) {
+    if (!module || !entryTable || index > maxEntries) return koFailure;
+    FARPROC f = GetProcAddress(module, reinterpret_cast<const char*>(entryName));
+    if (!f) {
+        koRaiseError(2734) << entryName << static_cast<const unsigned char*>(libraryName);
+        return koFailure;
+    }
+    entryTable[index] = f;
+    return koSuccess;
+}
+
+FARPROC UtlLibCallMapper::getDLLEntryPoint(uint32_t index) {
+    if (!module || !entryTable || index > maxEntries) return nullptr;
+    return entryTable[index];
+}
+
+int UtlLibCallMapper::getInitialized() { return initialized; }

@@ -1,0 +1,42 @@
+#pragma once
+// A private unixODBC configuration for one test: ODBCSYSINI, ODBCINI and HOME point into a temporary
+// folder whose odbcinst.ini registers the built driver, and the real installer library is reached
+// through the platform layer, so nothing of the machine's own configuration is read or written.
+#include <map>
+#include <string>
+#include <vector>
+#include "platform/types.h"
+#include "tests/support/support.h"
+
+namespace kotest {
+
+class OdbcSandbox {
+public:
+    static constexpr const char* driverName = "ODBC Btrieve Driver";
+
+    OdbcSandbox();
+    ~OdbcSandbox();
+
+    const std::string& dir() const { return temp_.path(); }
+    std::string odbcIniPath() const { return temp_.file("odbc.ini"); }
+
+    // The installer's own functions (unixODBC's libodbcinst.so.2).
+    BOOL configDataSource(WORD request, const std::string& driver, const std::string& attributes);
+    BOOL writeString(const std::string& section, const std::string& key, const std::string& value);
+    std::string getString(const std::string& section, const std::string& key);
+    // The last installer error's text, "" when there is none.
+    std::string installerError();
+
+    // The user odbc.ini as a parser reads it: section -> ordered (key, value) pairs.
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> readOdbcIni() const;
+
+private:
+    TempDir temp_;
+    std::map<std::string, std::string> saved_;
+    HMODULE installer_;
+};
+
+// Builds a double-NUL-terminated attribute list from entries.
+std::string attributeList(std::initializer_list<std::string> entries);
+
+} // namespace kotest
