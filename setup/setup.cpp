@@ -64,8 +64,8 @@ DSNInfoStruct::~DSNInfoStruct() {
     }
     if (flags & ownsAttrList) ramFree(attrList);
     if (flags & ownsErrorList) {
-        errorList->flags &= ~KoErrorList::memoryErrorPending;
-        errorList->deleteContents();
+        // Errors of a request never reach the caller's own list.
+        errorList->clearMemoryError();
         KoErrorKeeper::giveUpErrorList();
         delete errorList;
     }
