@@ -69,6 +69,21 @@ HMODULE LoadLibraryA(LPCSTR name) {
     if (!name || !*name) return nullptr;
     std::string mapped = mapLibraryName(name);
     if (isVersionLibrary(mapped)) return versionModule;
+    // KO_LIBRARY_PATH, when set, is the whole search order for bare names (tests use it to stand
+    // for a machine whose libraries they choose).
+    const char* searchPath = getenv("KO_LIBRARY_PATH");
+    if (searchPath && mapped.find('/') == std::string::npos) {
+        std::string dirs(searchPath), found;
+        for (size_t start = 0; start <= dirs.size() && found.empty();) {
+            size_t end = dirs.find(':', start);
+            if (end == std::string::npos) end = dirs.size();
+            std::string candidate = dirs.substr(start, end - start) + "/" + mapped;
+            if (end > start && access(candidate.c_str(), F_OK) == 0) found = candidate;
+            start = end + 1;
+        }
+        if (found.empty()) return nullptr;
+        mapped = found;
+    }
     void* h = dlopen(mapped.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!h) return nullptr;
     std::lock_guard<std::mutex> g(tableLock);
@@ -158,4 +173,25 @@ HMODULE koModuleOfAddress(const void* address) {
     void* h = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
     if (h) dlclose(h);
     return h;
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+    std::string dir;
+    if (const char* env = getenv("KO_SYSTEM_DIR"); env && *env) {
+        dir = env;
+    } else {
+        Dl_info info;
+        char real[PATH_MAX];
+        if (dladdr(reinterpret_cast<const void*>(&malloc), &info) && info.dli_fname &&
+            realpath(info.dli_fname, real)) {
+            dir = real;
+            dir = dir.substr(0, dir.rfind('/'));
+        } else {
+            dir = "/usr/lib";
+        }
+    }
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    if (!buffer || dir.size() + 1 > size) return static_cast<UINT>(dir.size() + 1);
+    memcpy(buffer, dir.c_str(), dir.size() + 1);
+    return static_cast<UINT>(dir.size());
 }

@@ -17,6 +17,11 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 // reference of its own.
 HMODULE koModuleOfAddress(const void* address);
 
+// The system directory: where the system's copy of the installer library lives. KO_SYSTEM_DIR names
+// it (tests); otherwise it is the folder of the C library, the system's library folder. Returns the
+// length, or the size needed (with the terminator) when the buffer is too small.
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
+
 // Version resources of "version.dll", which LoadLibraryA serves from the layer itself: a library's
 // file version is the numeric suffix of its real file name (libx.so.2.0.0 is 2.0.0.0).
 struct VS_FIXEDFILEINFO {

@@ -17,7 +17,105 @@ const char kInstallerCaption[] = "ODBC Installer Error";
 // out stay valid for the life of the process.
 HMODULE installerModule = nullptr;
 
-HMODULE chooseInstallerLibrary() { return LoadLibraryA(kInstallerName); }
+typedef DWORD (*GetFileVersionInfoSizeFn)(LPCSTR, LPDWORD);
+typedef BOOL (*GetFileVersionInfoFn)(LPCSTR, DWORD, DWORD, LPVOID);
+typedef BOOL (*VerQueryValueFn)(LPCVOID, LPCSTR, LPVOID*, UINT*);
+
+// The three functions of the version library, bound together or not at all.
+struct VersionFunctions {
+    HMODULE library = nullptr;
+    GetFileVersionInfoSizeFn size = nullptr;
+    GetFileVersionInfoFn info = nullptr;
+    VerQueryValueFn query = nullptr;
+
+    bool bind() {
+        library = LoadLibraryA("version.dll");
+        if (!library) return false;
+        size = reinterpret_cast<GetFileVersionInfoSizeFn>(GetProcAddress(library, "GetFileVersionInfoSizeA"));
+        info = reinterpret_cast<GetFileVersionInfoFn>(GetProcAddress(library, "GetFileVersionInfoA"));
+        query = reinterpret_cast<VerQueryValueFn>(GetProcAddress(library, "VerQueryValueA"));
+        if (size && info && query) return true;
+        release();
+        return false;
+    }
+    void release() {
+        if (library) FreeLibrary(library);
+        library = nullptr;
+    }
+};
+
+// The 64-bit file version of a file, read through its version resource.
+bool fileVersion(const VersionFunctions& v, const char* file, DWORD size, uint64_t* version) {
+    void* block = ramAlloc(size);
+    if (!block) return false;
+    bool ok = false;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (v.info(file, 0, size, block) && v.query(block, "\\", reinterpret_cast<LPVOID*>(&fixed), &length) && fixed) {
+        *version = (static_cast<uint64_t>(fixed->dwFileVersionMS) << 32) | fixed->dwFileVersionLS;
+        ok = true;
+    }
+    ramFree(block);
+    return ok;
+}
+
+// Loads the installer library, preferring the newer of the copy found by the normal search and the
+// copy in the system directory, after putting aside a broken stub in the system directory.
+HMODULE chooseInstallerLibrary() {
+    char systemDir[261];
+    UINT n = GetSystemDirectoryA(systemDir, sizeof systemDir);
+    if (n == 0 || n >= sizeof systemDir) systemDir[0] = 0;
+    char systemPath[261 + sizeof kInstallerName + 1];
+    std::snprintf(systemPath, sizeof systemPath, "%s/%s", systemDir, kInstallerName);
+
+    // A stub of the installer without a version, left behind by some installations, would shadow
+    // the real library: move it aside.
+    HANDLE f = CreateFileA(systemPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f != INVALID_HANDLE_VALUE) {
+        DWORD size = GetFileSize(f, nullptr);
+        CloseHandle(f);
+        if (size != INVALID_FILE_SIZE && size < 20000) {
+            VersionFunctions v;
+            if (v.bind()) {
+                DWORD handle = 0;
+                if (v.size(systemPath, &handle) == 0) {
+                    char badPath[261 + 32];
+                    std::snprintf(badPath, sizeof badPath, "%s/%s", systemDir, "libodbcinst.bad");
+                    MoveFileExA(systemPath, badPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+                }
+                v.release();
+            }
+        }
+    }
+
+    HMODULE byName = LoadLibraryA(kInstallerName);
+    HMODULE bySystemPath = LoadLibraryA(systemPath);
+    if (!byName || !bySystemPath) return byName ? byName : bySystemPath;
+    if (byName == bySystemPath) {
+        FreeLibrary(bySystemPath);
+        return byName;
+    }
+    VersionFunctions v;
+    if (!v.bind()) {
+        FreeLibrary(bySystemPath);
+        return byName;
+    }
+    // The copy found by name wins unless the system copy is known to be newer.
+    HMODULE winner = byName;
+    char byNamePath[522];
+    if (GetModuleFileNameA(byName, byNamePath, sizeof byNamePath)) {
+        DWORD sizeByName = v.size(byNamePath, nullptr);
+        DWORD sizeSystem = v.size(systemPath, nullptr);
+        uint64_t versionByName = 0, versionSystem = 0;
+        if (sizeByName && sizeSystem && fileVersion(v, byNamePath, sizeByName, &versionByName) &&
+            fileVersion(v, systemPath, sizeSystem, &versionSystem) && versionByName < versionSystem)
+            winner = bySystemPath;
+    }
+    FreeLibrary(winner == byName ? bySystemPath : byName);
+    v.release();
+    return winner;
+}
 
 // The installer's function of that name, or null after telling the user why it cannot be called.
 FARPROC resolveInstallerFunction(const char* name) {
