@@ -14,6 +14,7 @@ int koSetupAttach(HINSTANCE instance) {
 
 void koSetupDetach() {
     unloadOdbcInst();
+    koSemaphoreInfoDestroy();
     koLibraryUnload();
     setupAttached = false;
 }

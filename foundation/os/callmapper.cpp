@@ -1,11 +1,11 @@
 #include "foundation/os/callmapper.h"
 #include "foundation/errors/koerror.h"
 #include "foundation/errors/ramalloc.h"
+#include "foundation/sync/kocriticalsection.h"
 #include "platform/win32.h"
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 namespace {
 
@@ -146,8 +146,8 @@ Fn resolve(const char* name) {
     return reinterpret_cast<Fn>(resolveInstallerFunction(name));
 }
 
-// Profile-function binding of the registry-backed profile layer.
-std::mutex profileLock;
+// Profile-function binding of the registry-backed profile layer, guarded by its static critical
+// section.
 HMODULE profileModule = nullptr;
 KoWritePrivateProfileStringFn boundWrite = nullptr;
 KoGetPrivateProfileStringFn boundGet = nullptr;
@@ -191,33 +191,46 @@ KO_EXPORT BOOL INSTAPI SQLGetTranslator(HWND owner, LPSTR name, WORD nameMax, WO
 } // extern "C"
 
 void loadOdbcInst() {
-    std::lock_guard<std::mutex> g(profileLock);
-    if (profileModule) return;
-    profileModule = LoadLibraryA(kInstallerName);
-    if (!profileModule) return;
-    boundWrite = reinterpret_cast<KoWritePrivateProfileStringFn>(
-        GetProcAddress(profileModule, "SQLWritePrivateProfileString"));
-    boundGet = reinterpret_cast<KoGetPrivateProfileStringFn>(
-        GetProcAddress(profileModule, "SQLGetPrivateProfileString"));
+    KoCriticalSection& lock = koInstallerProfileLock();
+    lock.enter();
+    if (!profileModule) {
+        profileModule = LoadLibraryA(kInstallerName);
+        if (profileModule) {
+            boundWrite = reinterpret_cast<KoWritePrivateProfileStringFn>(
+                GetProcAddress(profileModule, "SQLWritePrivateProfileString"));
+            boundGet = reinterpret_cast<KoGetPrivateProfileStringFn>(
+                GetProcAddress(profileModule, "SQLGetPrivateProfileString"));
+        }
+    }
+    lock.leave();
 }
 
 void unloadOdbcInst() {
-    std::lock_guard<std::mutex> g(profileLock);
-    if (!profileModule) return;
-    FreeLibrary(profileModule);
-    profileModule = nullptr;
-    boundWrite = nullptr;
-    boundGet = nullptr;
+    KoCriticalSection& lock = koInstallerProfileLock();
+    lock.enter();
+    if (profileModule) {
+        FreeLibrary(profileModule);
+        profileModule = nullptr;
+        boundWrite = nullptr;
+        boundGet = nullptr;
+    }
+    lock.leave();
 }
 
 KoWritePrivateProfileStringFn koBoundWritePrivateProfileString() {
-    std::lock_guard<std::mutex> g(profileLock);
-    return boundWrite;
+    KoCriticalSection& lock = koInstallerProfileLock();
+    lock.enter();
+    KoWritePrivateProfileStringFn f = boundWrite;
+    lock.leave();
+    return f;
 }
 
 KoGetPrivateProfileStringFn koBoundGetPrivateProfileString() {
-    std::lock_guard<std::mutex> g(profileLock);
-    return boundGet;
+    KoCriticalSection& lock = koInstallerProfileLock();
+    lock.enter();
+    KoGetPrivateProfileStringFn f = boundGet;
+    lock.leave();
+    return f;
 }
 
 UtlLibCallMapper::UtlLibCallMapper() : entryTable(nullptr), maxEntries(100), module(nullptr), initialized(0) {
