@@ -7,7 +7,6 @@
 #include <unicode/uloc.h>
 #include <unicode/ustring.h>
 
-#include <dlfcn.h>
 #include <strings.h>
 
 #include <atomic>
@@ -212,47 +211,17 @@ LPSTR mapText(LPSTR text, bool toUpper) {
     return text;
 }
 
-// ICU's collation lives in its i18n library, which the layers do not link: it is bound on first use,
-// by the versioned entry names of the ICU the build saw.
-#define KO_ICU_NAME2(x) #x
-#define KO_ICU_NAME(x) KO_ICU_NAME2(x)
-
-struct CollatorApi {
-    UCollator* (*open)(const char*, UErrorCode*) = nullptr;
-    void (*close)(UCollator*) = nullptr;
-    void (*setStrength)(UCollator*, UCollationStrength) = nullptr;
-    UCollationResult (*strcoll)(const UCollator*, const UChar*, int32_t, const UChar*, int32_t) = nullptr;
-};
-
-const CollatorApi* collatorApi() {
-    static const CollatorApi* api = []() -> const CollatorApi* {
-        void* lib = dlopen("libicui18n.so." KO_ICU_NAME(U_ICU_VERSION_MAJOR_NUM), RTLD_NOW | RTLD_LOCAL);
-        if (!lib) lib = dlopen("libicui18n.so", RTLD_NOW | RTLD_LOCAL);
-        if (!lib) return nullptr;
-        static CollatorApi a;
-        a.open = reinterpret_cast<decltype(a.open)>(dlsym(lib, KO_ICU_NAME(ucol_open)));
-        a.close = reinterpret_cast<decltype(a.close)>(dlsym(lib, KO_ICU_NAME(ucol_close)));
-        a.setStrength = reinterpret_cast<decltype(a.setStrength)>(dlsym(lib, KO_ICU_NAME(ucol_setStrength)));
-        a.strcoll = reinterpret_cast<decltype(a.strcoll)>(dlsym(lib, KO_ICU_NAME(ucol_strcoll)));
-        if (!a.open || !a.close || !a.setStrength || !a.strcoll) return nullptr; // the library stays loaded
-        return &a;
-    }();
-    return api;
-}
-
 // Collators are not shared between threads: each thread keeps its own pair.
 struct ThreadCollators {
     UCollator* exact = nullptr;
     UCollator* noCase = nullptr;
     ~ThreadCollators() {
-        if (exact) collatorApi()->close(exact);
-        if (noCase) collatorApi()->close(noCase);
+        if (exact) ucol_close(exact);
+        if (noCase) ucol_close(noCase);
     }
 };
 
 UCollator* collator(bool ignoreCase) {
-    const CollatorApi* api = collatorApi();
-    if (!api) return nullptr;
     thread_local ThreadCollators collators;
     UCollator*& c = ignoreCase ? collators.noCase : collators.exact;
     if (!c) {
@@ -260,18 +229,18 @@ UCollator* collator(bool ignoreCase) {
         const char* locale = uloc_getDefault();
         if (!locale || strcmp(locale, "en_US_POSIX") == 0 || strcmp(locale, "c") == 0) locale = "";
         UErrorCode err = U_ZERO_ERROR;
-        c = api->open(locale, &err);
+        c = ucol_open(locale, &err);
         if (U_FAILURE(err)) {
-            if (c) api->close(c);
+            if (c) ucol_close(c);
             err = U_ZERO_ERROR;
-            c = api->open("", &err);
+            c = ucol_open("", &err);
             if (U_FAILURE(err)) {
-                if (c) api->close(c);
+                if (c) ucol_close(c);
                 return c = nullptr;
             }
         }
         // Case-insensitive but accent-sensitive, as the Windows flag for ignoring case.
-        if (ignoreCase) api->setStrength(c, UCOL_SECONDARY);
+        if (ignoreCase) ucol_setStrength(c, UCOL_SECONDARY);
     }
     return c;
 }
@@ -319,7 +288,7 @@ int compareLocale(LPCSTR a, LPCSTR b, bool ignoreCase) {
         int r = ignoreCase ? strcasecmp(a, b) : strcmp(a, b);
         return r < 0 ? -1 : r > 0;
     }
-    UCollationResult r = collatorApi()->strcoll(c, wa.text, wa.length, wb.text, wb.length);
+    UCollationResult r = ucol_strcoll(c, wa.text, wa.length, wb.text, wb.length);
     return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
 }
 

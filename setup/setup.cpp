@@ -191,7 +191,9 @@ unsigned int SetDSNAttributes(DSNInfoStruct* info) {
                 const unsigned char* after = koSkipBlanks(digitsEnd, koCPAnsi);
                 if (*after == '-') *digitsEnd = 0;
             }
-        } else if (row.controlType == controlPassword && value[0] != ' ') {
+        } else if (row.controlType == controlPassword && !koPasswordIsStored(value)) {
+            // A stored form read back from the profile has lost its leading blank; it is recognised
+            // by its tag, so it is never scrambled twice.
             // Scrambled, in a form that a text profile keeps intact and that starts with a blank.
             uint32_t len = static_cast<uint32_t>(std::strlen(str(value)));
             auto* stored = static_cast<unsigned char*>(ramAlloc(koPasswordStoredSize(len)));
