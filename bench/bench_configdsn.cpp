@@ -36,7 +36,7 @@ void ToolProcess(benchmark::State& state) {
 }
 
 void OdbcinstProcess(benchmark::State& state) {
-    std::string tmpl = sandbox->dir() + "/template.ini";
+    std::string tmpl = sandbox->privateDir() + "/template.ini";
     kotest::writeFile(tmpl, std::string("[Bench]\nDriver=") + kotest::OdbcSandbox::driverName +
                                 "\nDescription=Benchmark\nDatabase=/srv/data\nUndefinedTable=ERROR\n"
                                 "DataFileExtension=DAT\nFileOpenCache=10\nUseLongQualifiers=1\nLogonID=bench\n"

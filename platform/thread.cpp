@@ -1,4 +1,5 @@
 #include "platform/thread.h"
+#include "platform/file.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -255,7 +256,8 @@ BOOL CloseHandle(HANDLE object) {
         releaseThread(t);
         return TRUE;
     }
-    return FALSE;
+    // One CloseHandle for every kind of handle, as on Windows.
+    return koIsFileHandle(object) ? koCloseFileHandle(object) : FALSE;
 }
 
 DWORD GetCurrentThreadId() {

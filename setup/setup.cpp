@@ -108,7 +108,8 @@ unsigned int DSNInfoStruct::config(uint16_t* showDialog) {
                 second[koCharLast(second, secondLength, koCPAnsi)] == ')') {
                 listCopy = static_cast<unsigned char*>(ramAlloc(length + 2));
                 if (!listCopy) return 0;
-                uint32_t head = static_cast<uint32_t>(second - list); // first entry and its NUL
+                // The first entry, then everything from the NUL that ends the second.
+                uint32_t head = static_cast<uint32_t>(firstEnd - list);
                 uint32_t tail = static_cast<uint32_t>(end - secondEnd);
                 std::memcpy(listCopy, list, head);
                 std::memcpy(listCopy + head, secondEnd, tail);

@@ -77,7 +77,8 @@ int install(int argc, char** argv) {
     char pathOut[PATH_MAX];
     WORD pathLength = 0;
     DWORD usageCount = 0;
-    if (!SQLInstallDriverEx(entry.c_str(), lib.c_str(), pathOut, sizeof pathOut, &pathLength,
+    // unixODBC takes a path given here as the folder of odbcinst.ini itself: pass none.
+    if (!SQLInstallDriverEx(entry.c_str(), nullptr, pathOut, sizeof pathOut, &pathLength,
                             ODBC_INSTALL_COMPLETE, &usageCount))
         return installerFailure("install");
     std::printf("installed \"%s\" (%s/ztbtr20.so, setup %s/ztbtr20s.so)\n", kDriver, lib.c_str(), lib.c_str());

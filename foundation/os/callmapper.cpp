@@ -70,22 +70,19 @@ HMODULE chooseInstallerLibrary() {
 
     // A stub of the installer without a version, left behind by some installations, would shadow
     // the real library: move it aside.
-    HANDLE f = CreateFileA(systemPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f != INVALID_HANDLE_VALUE) {
-        DWORD size = GetFileSize(f, nullptr);
-        CloseHandle(f);
-        if (size != INVALID_FILE_SIZE && size < 20000) {
-            VersionFunctions v;
-            if (v.bind()) {
-                DWORD handle = 0;
-                if (v.size(systemPath, &handle) == 0) {
-                    char badPath[261 + 32];
-                    std::snprintf(badPath, sizeof badPath, "%s/%s", systemDir, "libodbcinst.bad");
-                    MoveFileExA(systemPath, badPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
-                }
-                v.release();
+    // Its size is read without opening it, so no handle or lock outlives the check.
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (GetFileAttributesExA(systemPath, GetFileExInfoStandard, &attributes) && attributes.nFileSizeHigh == 0 &&
+        attributes.nFileSizeLow < 20000) {
+        VersionFunctions v;
+        if (v.bind()) {
+            DWORD handle = 0;
+            if (v.size(systemPath, &handle) == 0) {
+                char badPath[261 + 32];
+                std::snprintf(badPath, sizeof badPath, "%s/%s", systemDir, "libodbcinst.bad");
+                MoveFileExA(systemPath, badPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
             }
+            v.release();
         }
     }
 

@@ -41,7 +41,8 @@ protected:
         return ConfigDSN(window, request, OdbcSandbox::driverName, list.c_str());
     }
     std::string value(const std::string& dsn, const std::string& key) {
-        for (auto& [k, v] : sandbox.readOdbcIni()[dsn])
+        auto ini = sandbox.readOdbcIni();
+        for (auto& [k, v] : ini[dsn])
             if (k == key) return v;
         return "<absent>";
     }

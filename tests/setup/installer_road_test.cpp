@@ -15,7 +15,8 @@ namespace {
 class InstallerRoad : public ::testing::Test {
 protected:
     std::string value(const std::string& dsn, const std::string& key) {
-        for (auto& [k, v] : sandbox.readOdbcIni()[dsn])
+        auto ini = sandbox.readOdbcIni();
+        for (auto& [k, v] : ini[dsn])
             if (k == key) return v;
         return "<absent>";
     }
@@ -53,11 +54,11 @@ TEST_F(InstallerRoad, RefusedListsReachTheCallerAsFailure) {
 TEST_F(InstallerRoad, MissingDriverLibraryWarnsButTheRequestGoesOn) {
     // A setup module and resource library without the driver library beside them.
     namespace fs = std::filesystem;
-    std::string dir = sandbox.dir() + "/partial";
+    std::string dir = sandbox.privateDir() + "/partial";
     fs::create_directory(dir);
     fs::copy_file(kotest::buildLib("ztbtr20s.so"), dir + "/ztbtr20s.so");
     fs::copy_file(kotest::buildLib("ztbtr20R.so"), dir + "/ztbtr20R.so");
-    kotest::writeFile(sandbox.dir() + "/odbcinst.ini",
+    kotest::writeFile(sandbox.odbcinstIniPath(),
                       "[Partial Driver]\nDriver=" + dir + "/ztbtr20.so\nSetup=" + dir + "/ztbtr20s.so\n");
     testing::internal::CaptureStderr();
     BOOL ok = sandbox.configDataSource(ODBC_ADD_DSN, "Partial Driver", attributeList({"DSN=P"}));

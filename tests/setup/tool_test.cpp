@@ -28,14 +28,14 @@ Result run(const std::string& args) {
 
 class Tool : public ::testing::Test {
 protected:
-    void SetUp() override { kotest::writeFile(sandbox.dir() + "/odbcinst.ini", ""); }
+    void SetUp() override { kotest::writeFile(sandbox.odbcinstIniPath(), ""); }
     kotest::OdbcSandbox sandbox;
 };
 
 TEST_F(Tool, InstallAddConfigureShowRemove) {
     Result r = run("install");
     ASSERT_EQ(r.status, 0) << r.out;
-    std::string inst = kotest::readFile(sandbox.dir() + "/odbcinst.ini");
+    std::string inst = kotest::readFile(sandbox.odbcinstIniPath());
     EXPECT_NE(inst.find("[ODBC Btrieve Driver]"), std::string::npos) << inst;
     EXPECT_NE(inst.find("Setup=" + kotest::buildLib("ztbtr20s.so")), std::string::npos) << inst;
     EXPECT_NE(inst.find("Driver=" + kotest::buildLib("ztbtr20.so")), std::string::npos) << inst;

@@ -8,6 +8,15 @@
 
 namespace kotest {
 
+namespace {
+TempDir& sharedSystemDir() {
+    static TempDir dir; // removed when the program ends
+    return dir;
+}
+} // namespace
+
+std::string OdbcSandbox::dir() const { return sharedSystemDir().path(); }
+
 OdbcSandbox::OdbcSandbox() {
     for (const char* var : {"ODBCSYSINI", "ODBCINI", "HOME"}) {
         const char* v = std::getenv(var);
@@ -15,10 +24,11 @@ OdbcSandbox::OdbcSandbox() {
     }
     std::string home = temp_.file("home");
     mkdir(home.c_str(), 0700);
-    setenv("ODBCSYSINI", temp_.path().c_str(), 1);
+    setenv("ODBCSYSINI", dir().c_str(), 1);
     setenv("ODBCINI", odbcIniPath().c_str(), 1);
     setenv("HOME", home.c_str(), 1);
-    writeFile(temp_.file("odbcinst.ini"), std::string("[") + driverName + "]\nDriver=" + buildLib("ztbtr20.so") +
+    writeFile(dir() + "/odbc.ini", "");
+    writeFile(odbcinstIniPath(), std::string("[") + driverName + "]\nDriver=" + buildLib("ztbtr20.so") +
                                               "\nSetup=" + buildLib("ztbtr20s.so") + "\n");
     writeFile(temp_.file("odbc.ini"), "");
     installer_ = LoadLibraryA("libodbcinst.so.2");

@@ -17,7 +17,13 @@ public:
     OdbcSandbox();
     ~OdbcSandbox();
 
-    const std::string& dir() const { return temp_.path(); }
+    // The folder of odbcinst.ini (ODBCSYSINI). unixODBC reads ODBCSYSINI once per process, so this
+    // folder is shared by the sandboxes of one program; each sandbox rewrites its files.
+    std::string dir() const;
+    std::string odbcinstIniPath() const { return dir() + "/odbcinst.ini"; }
+    // A folder private to this sandbox.
+    const std::string& privateDir() const { return temp_.path(); }
+    // The user's odbc.ini (ODBCINI), private to this sandbox.
     std::string odbcIniPath() const { return temp_.file("odbc.ini"); }
 
     // The installer's own functions (unixODBC's libodbcinst.so.2).

@@ -12,10 +12,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string stub(const char* name) { return std::string(KO_BUILD_LIB_DIR) + "/../stubs/" + name; }
+std::string stub(const char* name) {
+    return std::string(KO_BUILD_LIB_DIR) + "/../stubs/" + name;
+}
 
 // Places a copy of a stand-in under a versioned real name, with the soname link pointing at it.
-void installCopy(const std::string& dir, const std::string& realName, const char* stubName = "libodbcinst_stub.so") {
+void installCopy(const std::string& dir, const std::string& realName,
+                 const char* stubName = "libodbcinst_stub.so") {
     fs::create_directories(dir);
     fs::copy_file(stub(stubName), dir + "/" + realName, fs::copy_options::overwrite_existing);
     fs::remove(dir + "/libodbcinst.so.2");
@@ -36,7 +39,8 @@ protected:
     static std::string chosenCopy() {
         char buffer[512] = "";
         SQLGetPrivateProfileString("s", "k", "", buffer, sizeof buffer, "ODBC.INI");
-        return buffer;
+        std::error_code ec;
+        return fs::canonical(buffer, ec).string();
     }
     kotest::TempDir temp;
 };
@@ -44,7 +48,7 @@ protected:
 #define CHILD_CHECK(cond)                                                                                    \
     do {                                                                                                     \
         if (!(cond)) {                                                                                       \
-            fprintf(stderr, "check failed: %s\n", #cond);                                                  \
+            fprintf(stderr, "check failed: %s\n", #cond);                                                    \
             std::exit(1);                                                                                    \
         }                                                                                                    \
     } while (0)
@@ -53,120 +57,120 @@ TEST_F(InstallerBinding, NoInstallerAnywhereShowsTheMessageAtEveryCallAndRetries
     std::string search = temp.file("search"), sys = temp.file("system");
     fs::create_directories(search);
     fs::create_directories(sys);
-    EXPECT_EXIT(
-        {
-            useDirs(search, sys);
-            CHILD_CHECK(SQLValidDSN("x") == FALSE);
-            CHILD_CHECK(SQLWriteDSNToIni("x", "d") == FALSE);
-            char buf[16] = "untouched";
-            CHILD_CHECK(SQLGetPrivateProfileString("s", "k", "d", buf, sizeof buf, "ODBC.INI") == 0);
-            auto boxes = koScriptTakeShownBoxes();
-            CHILD_CHECK(boxes.size() == 3);
-            for (auto& b : boxes) {
-                CHILD_CHECK(b.text == "The ODBC installer DLL (ODBCCP32.DLL) is not installed on this system.");
-                CHILD_CHECK(b.caption == "ODBC Installer Error");
-                CHILD_CHECK(b.style == (MB_OK | MB_ICONINFORMATION));
-                CHILD_CHECK(b.owner == nullptr);
-            }
-            // The next call looks again and finds a library that has appeared since.
-            installCopy(search, "libodbcinst.so.2.0.0");
-            CHILD_CHECK(SQLValidDSN("x") == TRUE);
-            CHILD_CHECK(koScriptTakeShownBoxes().empty());
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
+    auto child1 = [&] {
+        useDirs(search, sys);
+        CHILD_CHECK(SQLValidDSN("x") == FALSE);
+        CHILD_CHECK(SQLWriteDSNToIni("x", "d") == FALSE);
+        char buf[16] = "untouched";
+        CHILD_CHECK(SQLGetPrivateProfileString("s", "k", "d", buf, sizeof buf, "ODBC.INI") == 0);
+        auto boxes = koScriptTakeShownBoxes();
+        CHILD_CHECK(boxes.size() == 3);
+        for (auto& b : boxes) {
+            CHILD_CHECK(b.text == "The ODBC installer DLL (ODBCCP32.DLL) is not installed on this system.");
+            CHILD_CHECK(b.caption == "ODBC Installer Error");
+            CHILD_CHECK(b.style == (MB_OK | MB_ICONINFORMATION));
+            CHILD_CHECK(b.owner == nullptr);
+        }
+        // The next call looks again and finds a library that has appeared since.
+        installCopy(search, "libodbcinst.so.2.0.0");
+        CHILD_CHECK(SQLValidDSN("x") == TRUE);
+        CHILD_CHECK(koScriptTakeShownBoxes().empty());
+        std::exit(0);
+    };
+    EXPECT_EXIT(child1(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(InstallerBinding, MissingFunctionNamesTheHostTheFunctionAndTheInstaller) {
     std::string search = temp.file("search"), sys = temp.file("system");
     installCopy(search, "libodbcinst.so.2.0.0", "libodbcinst_stub_notranslator.so");
     fs::create_directories(sys);
-    EXPECT_EXIT(
-        {
-            useDirs(search, sys);
-            char name[32], path[256];
-            WORD nameLen = 0, pathLen = 0;
-            DWORD option = 0;
-            CHILD_CHECK(SQLGetTranslator(nullptr, name, sizeof name, &nameLen, path, sizeof path, &pathLen,
-                                         &option) == FALSE);
-            auto boxes = koScriptTakeShownBoxes();
-            CHILD_CHECK(boxes.size() == 1);
-            char host[261];
-            GetModuleFileNameA(nullptr, host, sizeof host);
-            std::string expected = std::string("The program ") + host +
-                                   ", or one of its DLLs attempted to call the function SQLGetTranslator which "
-                                   "is not supported in the loaded ODBC installer DLL (" +
-                                   fs::canonical(search + "/libodbcinst.so.2").string() + ").  Press OK to proceed.";
-            if (boxes[0].text != expected) fprintf(stderr, "got: %s\nwant: %s\n", boxes[0].text.c_str(), expected.c_str());
-            CHILD_CHECK(boxes[0].text == expected);
-            CHILD_CHECK(boxes[0].caption == "ODBC Installer Error");
-            // The library stays loaded and its other functions work.
-            CHILD_CHECK(SQLValidDSN("x") == TRUE);
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
+    auto child2 = [&] {
+        useDirs(search, sys);
+        char name[32], path[256];
+        WORD nameLen = 0, pathLen = 0;
+        DWORD option = 0;
+        CHILD_CHECK(SQLGetTranslator(nullptr, name, sizeof name, &nameLen, path, sizeof path, &pathLen,
+                                     &option) == FALSE);
+        auto boxes = koScriptTakeShownBoxes();
+        CHILD_CHECK(boxes.size() == 1);
+        char host[261];
+        GetModuleFileNameA(nullptr, host, sizeof host);
+        std::string expected = std::string("The program ") + host +
+                               ", or one of its DLLs attempted to call the function SQLGetTranslator which "
+                               "is not supported in the loaded ODBC installer DLL (" +
+                               fs::canonical(search + "/libodbcinst.so.2").string() +
+                               ").  Press OK to proceed.";
+        if (boxes[0].text != expected)
+            fprintf(stderr, "got: %s\nwant: %s\n", boxes[0].text.c_str(), expected.c_str());
+        CHILD_CHECK(boxes[0].text == expected);
+        CHILD_CHECK(boxes[0].caption == "ODBC Installer Error");
+        // The library stays loaded and its other functions work.
+        CHILD_CHECK(SQLValidDSN("x") == TRUE);
+        std::exit(0);
+    };
+    EXPECT_EXIT(child2(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(InstallerBinding, TheNewerSystemCopyWinsAndEqualVersionsKeepTheSearchedCopy) {
     std::string search = temp.file("search"), sys = temp.file("system");
     installCopy(search, "libodbcinst.so.2.0.0");
     installCopy(sys, "libodbcinst.so.2.1.0");
-    EXPECT_EXIT(
-        {
-            useDirs(search, sys);
-            CHILD_CHECK(chosenCopy() == fs::canonical(sys + "/libodbcinst.so.2.1.0").string());
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
+    auto child3 = [&] {
+        useDirs(search, sys);
+        CHILD_CHECK(chosenCopy() == fs::canonical(sys + "/libodbcinst.so.2.1.0").string());
+        std::exit(0);
+    };
+    EXPECT_EXIT(child3(), ::testing::ExitedWithCode(0), "");
     installCopy(sys, "libodbcinst.so.2.0.0");
-    EXPECT_EXIT(
-        {
-            useDirs(search, sys);
-            CHILD_CHECK(chosenCopy() == fs::canonical(search + "/libodbcinst.so.2.0.0").string());
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
+    auto child4 = [&] {
+        useDirs(search, sys);
+        CHILD_CHECK(chosenCopy() == fs::canonical(search + "/libodbcinst.so.2.0.0").string());
+        std::exit(0);
+    };
+    EXPECT_EXIT(child4(), ::testing::ExitedWithCode(0), "");
     installCopy(search, "libodbcinst.so.2.3.0");
-    EXPECT_EXIT(
-        {
-            useDirs(search, sys);
-            CHILD_CHECK(chosenCopy() == fs::canonical(search + "/libodbcinst.so.2.3.0").string());
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
+    auto child5 = [&] {
+        useDirs(search, sys);
+        CHILD_CHECK(chosenCopy() == fs::canonical(search + "/libodbcinst.so.2.3.0").string());
+        std::exit(0);
+    };
+    EXPECT_EXIT(child5(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(InstallerBinding, ASmallUnversionedSystemCopyIsMovedAside) {
     std::string search = temp.file("search"), sys = temp.file("system");
     installCopy(search, "libodbcinst.so.2.0.0");
     fs::create_directories(sys);
-    auto plant = [&](size_t size, const char* realName) {
-        fs::remove(sys + "/libodbcinst.so.2");
-        kotest::writeFile(sys + "/" + realName, std::string(size, 'x'));
-        fs::create_symlink(realName, sys + "/libodbcinst.so.2");
-    };
-    plant(19999, "stub.so");
+    kotest::writeFile(sys + "/stub.so", std::string(19999, 'x'));
+    fs::create_symlink("stub.so", sys + "/libodbcinst.so.2");
     kotest::writeFile(sys + "/libodbcinst.bad", "older");
-    EXPECT_EXIT(
-        {
-            useDirs(search, sys);
-            CHILD_CHECK(SQLValidDSN("x") == TRUE);
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
-    EXPECT_FALSE(fs::exists(fs::symlink_status(sys + "/libodbcinst.so.2")));
-    EXPECT_TRUE(fs::is_symlink(sys + "/libodbcinst.bad")) << "the stub replaces an older .bad";
+    // Each child process re-runs the test up to its statement, so it checks its own folders.
+    auto child6 = [&] {
+        useDirs(search, sys);
+        CHILD_CHECK(SQLValidDSN("x") == TRUE);
+        CHILD_CHECK(!fs::exists(fs::symlink_status(sys + "/libodbcinst.so.2")));
+        CHILD_CHECK(fs::is_symlink(sys + "/libodbcinst.bad")); // replacing the older one
+        std::exit(0);
+    };
+    EXPECT_EXIT(child6(), ::testing::ExitedWithCode(0), "");
+}
 
+TEST_F(InstallerBinding, ALargeOrVersionedSystemCopyIsLeftAlone) {
+    std::string search = temp.file("search"), sys = temp.file("system");
+    installCopy(search, "libodbcinst.so.2.0.0");
+    fs::create_directories(sys);
     for (auto [size, name] : {std::pair<size_t, const char*>{20000, "big.so"}, {100, "libodbcinst.so.2.9"}}) {
-        plant(size, name);
-        EXPECT_EXIT(
-            {
-                useDirs(search, sys);
-                SQLValidDSN("x");
-                std::exit(0);
-            },
-            ::testing::ExitedWithCode(0), "");
-        EXPECT_TRUE(fs::is_symlink(sys + "/libodbcinst.so.2")) << name << " is left alone";
+        fs::remove(sys + "/libodbcinst.so.2");
+        kotest::writeFile(sys + "/" + name, std::string(size, 'x'));
+        fs::create_symlink(name, sys + "/libodbcinst.so.2");
+        auto child = [&] {
+            useDirs(search, sys);
+            SQLValidDSN("x");
+            CHILD_CHECK(fs::is_symlink(sys + "/libodbcinst.so.2"));
+            CHILD_CHECK(!fs::exists(fs::symlink_status(sys + "/libodbcinst.bad")));
+            std::exit(0);
+        };
+        EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "") << name;
     }
 }
 
@@ -181,7 +185,9 @@ public:
     using UtlLibCallMapper::setMaxDLLEntries;
 };
 
-const unsigned char* U(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.c_str()); }
+const unsigned char* U(const std::string& s) {
+    return reinterpret_cast<const unsigned char*>(s.c_str());
+}
 
 class CallMapper : public ::testing::Test {
 protected:
