@@ -1,8 +1,17 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite. KO_SANITIZE=1 builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer in build-asan/ instead of build/.
+# Builds and runs the whole test suite (ctest). KO_SANITIZE=1 builds with AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-asan/; KO_TSAN=1 builds the threaded test programs with
+# ThreadSanitizer in build-tsan/ and runs those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+if [ "${KO_TSAN:-0}" = 1 ]; then
+  cmake -S . -B build-tsan -G Ninja -DKO_TSAN=ON -DKO_BENCH=OFF >/dev/null
+  cmake --build build-tsan --target test_errors test_sync test_platform
+  export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+  ctest --test-dir build-tsan --output-on-failure -R '^test_(errors|sync|platform)$'
+  exit 0
+fi
 if [ "${KO_SANITIZE:-0}" = 1 ]; then
   dir=build-asan
   flags=(-DKO_SANITIZE=ON -DKO_BENCH=OFF)
@@ -14,4 +23,4 @@ else
 fi
 cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$dir"
-ctest --test-dir "$dir" --output-on-failure -j2
+ctest --test-dir "$dir" --output-on-failure -j"$jobs"
