@@ -8,16 +8,15 @@ namespace {
 
 // Single-byte characters equal to quote in n bytes: the bytes a quoted copy doubles. Counted over
 // the whole run (zero bytes included), as the copy writes it all.
+// Quotes that strCopyQuoted doubles: it must step exactly as strCopyQuoted does, or the buffer
+// sized from this count is too small (a zero byte inside a multi-byte character, for one).
 uint32_t countQuotes(const unsigned char* p, uint32_t n, koCPType cp, unsigned char quote) {
     uint32_t count = 0;
-    const unsigned char* end = p + n;
-    while (p < end) {
-        uint32_t size = koCharSize(p, cp);
-        if (size <= 1) {
-            size = 1;
-            if (*p == quote) ++count;
-        }
-        p += size;
+    for (uint32_t off = 0; off < n;) {
+        uint32_t size = koCharSizeOfByte(p[off], cp);
+        if (n - off < size) break;
+        if (size == 1 && p[off] == quote) ++count;
+        off += size;
     }
     return count;
 }

@@ -309,3 +309,15 @@ TEST_F(StringTest, InitializeFailingLeavesNoBufferAndGetLinesKeepsWhatItAppended
 }
 
 } // namespace
+
+TEST(KoStringQuoting, BufferFitsWhenAZeroByteHidesInsideAMultiByteCharacter) {
+    // A UTF-8 lead byte followed by a zero byte: quoting steps over whole characters, and the
+    // buffer must be sized by the same steps.
+    const unsigned char bytes[] = {'d', 0xE6, 0x00, 0xE6, '\'', 0xE6, 0xE6, 0xE6, '<'};
+    KoString s(koCPUtf8);
+    ASSERT_EQ(s.initialize(bytes, sizeof bytes, koCPUtf8), koSuccess);
+    ASSERT_EQ(s.addQuotes('\''), koSuccess);
+    ASSERT_LE(s.length + 1, s.capacity);
+    EXPECT_EQ(s.text[0], '\'');
+    EXPECT_EQ(s.text[s.length - 1], '\'');
+}
