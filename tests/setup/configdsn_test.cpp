@@ -284,3 +284,37 @@ TEST_F(Record, EveryAllocationFailureFailsTheRequestCleanly) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ConfigDsn, WithoutAnInstallerEveryRowFallsBackToItsDefaultAndTheWriteFails) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    kotest::TempDir empty;
+    auto child = [&] {
+        // A machine without the installer library: the forwarding calls cannot bind anything.
+        setenv("KO_LIBRARY_PATH", empty.path().c_str(), 1);
+        setenv("KO_SYSTEM_DIR", empty.path().c_str(), 1);
+        koSetFrontEnd(koFrontEndScript);
+        koScriptReset();
+        std::string list = attributeList({"DSN=Lost", "DB=/given"});
+        DSNInfoStruct info(nullptr, ODBC_ADD_DSN, U(OdbcSandbox::driverName), U(list.c_str()), setupInfoTable,
+                           setupInfoTableCount);
+        uint16_t show = 0;
+        bool ok = info.config(&show) != 0;
+        auto boxes = koScriptTakeShownBoxes();
+        // Ten rows read the profile (row 1 came from the list), then the name check fails.
+        bool rowsOk = info.infoArray && std::string(reinterpret_cast<char*>(info.infoArray[9])) == "4096" &&
+                      std::string(reinterpret_cast<char*>(info.infoArray[1])) == "/given";
+        bool boxesOk = boxes.size() == 11;
+        for (auto& b : boxes)
+            boxesOk = boxesOk && b.text == "The ODBC installer DLL (ODBCCP32.DLL) is not installed on this system.";
+        if (ok || !rowsOk || !boxesOk) {
+            fprintf(stderr, "ok=%d rows=%d boxes=%zu\n", ok, rowsOk, boxes.size());
+            std::exit(1);
+        }
+        std::exit(0);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+}
+
+} // namespace
