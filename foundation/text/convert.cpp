@@ -1,4 +1,5 @@
 #include "foundation/text/convert.h"
+#include "foundation/text/koterminated.h"
 
 #include <cstring>
 
@@ -59,34 +60,9 @@ KoStatus parseSigned(const unsigned char* text, int64_t* out) {
     return koSuccess;
 }
 
-// A counted text as a terminated one: in a local buffer when it fits, as the callers expect, else on
-// the heap, so a long text is parsed whole instead of overrunning the buffer.
-class CountedText {
-public:
-    CountedText(const unsigned char* text, uint16_t length) {
-        if (length < sizeof local_) {
-            text_ = local_;
-        } else {
-            heap_ = static_cast<unsigned char*>(ramAlloc(length + 1u));
-            text_ = heap_;
-            if (!text_) return;
-        }
-        memcpy(text_, text, length);
-        text_[length] = 0;
-    }
-    ~CountedText() { ramFree(heap_); }
-    CountedText(const CountedText&) = delete;
-    CountedText& operator=(const CountedText&) = delete;
-    const unsigned char* text() const { return text_; }
-
-private:
-    unsigned char local_[80];
-    unsigned char* heap_ = nullptr;
-    unsigned char* text_ = nullptr;
-};
 
 template <class T> KoStatus convertCounted(const unsigned char* text, uint16_t length, T* value) {
-    CountedText copy(text, length);
+    KoTerminatedText<80> copy(text, length);
     if (!copy.text()) return koFailure; // out of memory: no record, as everywhere
     return convert(copy.text(), value);
 }

@@ -1,4 +1,5 @@
 #include "foundation/text/strcomp.h"
+#include "foundation/text/koterminated.h"
 
 #include <cstring>
 
@@ -24,36 +25,12 @@ inline int16_t lengthOrder(uint32_t la, uint32_t lb) {
     return static_cast<int16_t>(la == lb ? 0 : la < lb ? -1 : 1);
 }
 
-// A counted text as a terminated one: on the stack up to 512 bytes, else on the heap.
-class Terminated {
-public:
-    Terminated(const unsigned char* s, uint32_t n) {
-        if (n <= 512) {
-            text_ = local_;
-        } else {
-            heap_ = static_cast<unsigned char*>(ramAlloc(n + 1));
-            text_ = heap_;
-            if (!text_) return;
-        }
-        memcpy(text_, s, n);
-        text_[n] = 0;
-    }
-    ~Terminated() { ramFree(heap_); }
-    Terminated(const Terminated&) = delete;
-    Terminated& operator=(const Terminated&) = delete;
-    const char* text() const { return reinterpret_cast<const char*>(text_); }
-
-private:
-    unsigned char local_[516];
-    unsigned char* heap_ = nullptr;
-    unsigned char* text_ = nullptr;
-};
 
 int16_t compareIntl(const unsigned char* a, uint32_t la, const unsigned char* b, uint32_t lb,
                     bool ignoreCase) {
-    Terminated ta(a, la), tb(b, lb);
+    KoTerminatedText<513> ta(a, la), tb(b, lb);
     if (!ta.text() || !tb.text()) return ignoreCase ? strCompareCi(a, la, b, lb) : strCompare(a, la, b, lb);
-    return sign(ignoreCase ? lstrcmpiA(ta.text(), tb.text()) : lstrcmpA(ta.text(), tb.text()));
+    return sign(ignoreCase ? lstrcmpiA(ta.chars(), tb.chars()) : lstrcmpA(ta.chars(), tb.chars()));
 }
 
 inline uint16_t unitFold(uint16_t u) {
