@@ -222,14 +222,17 @@ int32_t KoScanner::operatorKind(unsigned char c, unsigned char n, bool& pair) co
     return tokenUnknown;
 }
 
-void KoScanner::getToken(KoToken& token, SearchType type) {
+bool KoScanner::startToken(KoToken& token) {
     skipWhite();
-    if (!readChar()) {
-        token.initialize(text ? text + length : text, 0, cpType);
-        token.kind = tokenEnd;
-        token.position = length;
-        return;
-    }
+    if (readChar()) return true;
+    token.initialize(text ? text + length : text, 0, cpType);
+    token.kind = tokenEnd;
+    token.position = length;
+    return false;
+}
+
+void KoScanner::getToken(KoToken& token, SearchType type) {
+    if (!startToken(token)) return;
     const uint32_t start = position - lastSize;
     const uint32_t firstSize = lastSize;
     const unsigned char c = text[start];
@@ -386,13 +389,7 @@ void KoScanner::unGetToken(KoToken& token) {
 }
 
 void KoScanner::getDelimitedToken(KoToken& token, uint16_t delimiter) {
-    skipWhite();
-    if (!readChar()) {
-        token.initialize(text ? text + length : text, 0, cpType);
-        token.kind = tokenEnd;
-        token.position = length;
-        return;
-    }
+    if (!startToken(token)) return;
     const uint32_t start = position - lastSize;
     token.position = start;
     if (lastSize == 1 && text[start] == delimiter) {

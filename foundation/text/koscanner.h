@@ -132,6 +132,9 @@ private:
     void setText(const unsigned char* s, uint32_t n, koCPType cp);
     bool readChar();
     void backUp();
+    // Skips white space and reads the first character of a token; at the end of the text, makes
+    // token the end token and returns false.
+    bool startToken(KoToken& token);
     uint32_t charSizeAt(uint32_t offset) const;
     bool isWhiteAt(uint32_t offset, uint32_t size) const;
     bool isAlphaAt(uint32_t offset, uint32_t size) const;
