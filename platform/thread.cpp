@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <mutex>
 #include <new>
+#include <set>
 
 namespace {
 
@@ -57,9 +59,33 @@ struct Thread : Object {
     Thread() : Object(Kind::thread) {}
 };
 
+// Handles given out and not yet closed: a stale or foreign handle is refused, never read.
+std::mutex handleLock;
+std::set<Object*>& liveHandles() {
+    static std::set<Object*>* s = new std::set<Object*>; // outlives static destructors
+    return *s;
+}
+
+HANDLE giveHandle(Object* o) {
+    if (!o) return nullptr;
+    std::lock_guard<std::mutex> g(handleLock);
+    liveHandles().insert(o);
+    return o;
+}
+
+// Takes a handle back from the caller; false when it was no live handle of that kind.
+bool takeHandle(Object* o, Kind kind) {
+    std::lock_guard<std::mutex> g(handleLock);
+    auto it = liveHandles().find(o);
+    if (it == liveHandles().end() || o->kind.load() != kind) return false;
+    liveHandles().erase(it);
+    return true;
+}
+
 Object* objectOf(HANDLE h, Kind kind) {
     auto* o = static_cast<Object*>(h);
-    if (!o || o->kind.load() != kind) return nullptr;
+    std::lock_guard<std::mutex> g(handleLock);
+    if (!o || !liveHandles().count(o) || o->kind.load() != kind) return nullptr;
     return o;
 }
 
@@ -171,7 +197,7 @@ void LeaveCriticalSection(LPCRITICAL_SECTION section) {
 
 HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initialCount, LONG maximumCount, LPCSTR name) {
     if (name || initialCount < 0 || maximumCount <= 0 || initialCount > maximumCount) return nullptr;
-    return new (std::nothrow) Semaphore(initialCount, maximumCount);
+    return giveHandle(new (std::nothrow) Semaphore(initialCount, maximumCount));
 }
 
 BOOL ReleaseSemaphore(HANDLE semaphore, LONG count, LONG* previousCount) {
@@ -218,7 +244,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, size_t stackSize, LPTHREAD_START_ROUT
         }
         *threadId = t->id.load();
     }
-    return t;
+    return giveHandle(t);
 }
 
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
@@ -248,12 +274,13 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
 }
 
 BOOL CloseHandle(HANDLE object) {
-    if (auto* s = static_cast<Semaphore*>(objectOf(object, Kind::semaphore))) {
-        delete s;
+    auto* o = static_cast<Object*>(object);
+    if (takeHandle(o, Kind::semaphore)) {
+        delete static_cast<Semaphore*>(o);
         return TRUE;
     }
-    if (auto* t = static_cast<Thread*>(objectOf(object, Kind::thread))) {
-        releaseThread(t);
+    if (takeHandle(o, Kind::thread)) {
+        releaseThread(static_cast<Thread*>(o));
         return TRUE;
     }
     // One CloseHandle for every kind of handle, as on Windows.
