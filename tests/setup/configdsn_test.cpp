@@ -278,7 +278,9 @@ TEST_F(Record, EveryAllocationFailureFailsTheRequestCleanly) {
     unsigned runs = kotest::forEachAllocationFailure(
         [&] { config(ODBC_CONFIG_DSN, list); },
         [&](unsigned, bool failed) {
-            if (!failed) EXPECT_EQ(value("Mem", "Database"), "/m");
+            if (!failed) {
+                EXPECT_EQ(value("Mem", "Database"), "/m");
+            }
         });
     EXPECT_GT(runs, 5u);
 }

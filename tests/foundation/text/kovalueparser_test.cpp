@@ -276,7 +276,9 @@ TEST_F(KoValueParserTest, AddedValuesReadBackUnchanged) {
             EXPECT_EQ(value(keys[i].c_str()), stored[i]) << list;
         EXPECT_EQ(stored[0], "plain");
         EXPECT_EQ(stored[2], "'it''s'");
-        if (sep != 0) EXPECT_EQ(stored[7], std::string("'a\0''b;'", 8));
+        if (sep != 0) {
+            EXPECT_EQ(stored[7], std::string("'a\0''b;'", 8));
+        }
     }
 }
 
