@@ -14,9 +14,9 @@ namespace {
 
 kotest::OdbcSandbox* sandbox = nullptr;
 
-const std::string kList = kotest::attributeList(
-    {"DSN=Bench", "Description=Benchmark", "Database=/srv/data", "UT=ERROR", "DFE=DAT", "FOC=10", "ULQ=1",
-     "UID=bench", "IS=1", "AS=8192", "AUT=1"});
+const std::string kList =
+    kotest::attributeList({"DSN=Bench", "Description=Benchmark", "Database=/srv/data", "UT=ERROR", "DFE=DAT",
+                           "FOC=10", "ULQ=1", "UID=bench", "IS=1", "AS=8192", "AUT=1"});
 
 void InProcessConfigDSN(benchmark::State& state) {
     for (auto _ : state)
@@ -37,10 +37,11 @@ void ToolProcess(benchmark::State& state) {
 
 void OdbcinstProcess(benchmark::State& state) {
     std::string tmpl = sandbox->privateDir() + "/template.ini";
-    kotest::writeFile(tmpl, std::string("[Bench]\nDriver=") + kotest::OdbcSandbox::driverName +
-                                "\nDescription=Benchmark\nDatabase=/srv/data\nUndefinedTable=ERROR\n"
-                                "DataFileExtension=DAT\nFileOpenCache=10\nUseLongQualifiers=1\nLogonID=bench\n"
-                                "IntlSort=1\nArraySize=8192\nApplicationUsingThreads=1\n");
+    kotest::writeFile(tmpl,
+                      std::string("[Bench]\nDriver=") + kotest::OdbcSandbox::driverName +
+                          "\nDescription=Benchmark\nDatabase=/srv/data\nUndefinedTable=ERROR\n"
+                          "DataFileExtension=DAT\nFileOpenCache=10\nUseLongQualifiers=1\nLogonID=bench\n"
+                          "IntlSort=1\nArraySize=8192\nApplicationUsingThreads=1\n");
     run(state, "odbcinst -i -s -h -f " + tmpl + " >/dev/null");
 }
 

@@ -18,7 +18,8 @@ namespace {
 thread_local void* plainSlot = nullptr;
 
 void perThreadLookup(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(mdsGetPerThreadData(perThreadErrorList));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(mdsGetPerThreadData(perThreadErrorList));
 }
 
 void threadLocalRead(benchmark::State& state) {
@@ -81,7 +82,8 @@ int main(int argc, char** argv) {
     if (koLibraryLoad() != koSuccess) return 1;
     kotest::useBuildResources();
     // Records of 64 other threads stand before those of the benchmark's threads.
-    for (uint32_t id = 1; id <= 64; ++id) getThreadInfo(0x7F000000u + id);
+    for (uint32_t id = 1; id <= 64; ++id)
+        getThreadInfo(0x7F000000u + id);
 
     benchmark::RegisterBenchmark("perThreadLookup", perThreadLookup)->Threads(1)->Threads(4);
     benchmark::RegisterBenchmark("threadLocalRead", threadLocalRead)->Threads(1)->Threads(4);
@@ -95,7 +97,8 @@ int main(int argc, char** argv) {
 
     auto ratio = [&](const char* a, const char* b) {
         auto x = reporter.nsPerIteration.find(a), y = reporter.nsPerIteration.find(b);
-        if (x == reporter.nsPerIteration.end() || y == reporter.nsPerIteration.end() || y->second <= 0) return;
+        if (x == reporter.nsPerIteration.end() || y == reporter.nsPerIteration.end() || y->second <= 0)
+            return;
         std::printf("%-34s / %-34s = %8.2f\n", a, b, x->second / y->second);
     };
     std::printf("\nRatios (time per iteration, library / alternative):\n");

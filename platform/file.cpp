@@ -29,30 +29,52 @@ thread_local int runtimeErrno = 0;
 // The Windows runtime's number for a system error.
 int runtimeErrnoOf(int e) {
     switch (e) {
-    case EPERM: return crtEPERM;
-    case ENOENT: return crtENOENT;
-    case EIO: return crtEIO;
-    case EBADF: return crtEBADF;
-    case EAGAIN: return crtEAGAIN;
-    case ENOMEM: return crtENOMEM;
+    case EPERM:
+        return crtEPERM;
+    case ENOENT:
+        return crtENOENT;
+    case EIO:
+        return crtEIO;
+    case EBADF:
+        return crtEBADF;
+    case EAGAIN:
+        return crtEAGAIN;
+    case ENOMEM:
+        return crtENOMEM;
     case EACCES:
-    case ETXTBSY: return crtEACCES;
-    case EEXIST: return crtEEXIST;
-    case EXDEV: return crtEXDEV;
-    case ENOTDIR: return crtENOTDIR;
-    case EISDIR: return crtEISDIR;
-    case ENFILE: return crtENFILE;
-    case EMFILE: return crtEMFILE;
-    case EFBIG: return crtEFBIG;
+    case ETXTBSY:
+        return crtEACCES;
+    case EEXIST:
+        return crtEEXIST;
+    case EXDEV:
+        return crtEXDEV;
+    case ENOTDIR:
+        return crtENOTDIR;
+    case EISDIR:
+        return crtEISDIR;
+    case ENFILE:
+        return crtENFILE;
+    case EMFILE:
+        return crtEMFILE;
+    case EFBIG:
+        return crtEFBIG;
     case ENOSPC:
-    case EDQUOT: return crtENOSPC;
-    case ESPIPE: return crtESPIPE;
-    case EROFS: return crtEROFS;
-    case EDEADLK: return crtEDEADLOCK;
-    case ENAMETOOLONG: return crtENAMETOOLONG;
-    case ENOLCK: return crtENOLCK;
-    case ENOTEMPTY: return crtENOTEMPTY;
-    default: return crtEINVAL;
+    case EDQUOT:
+        return crtENOSPC;
+    case ESPIPE:
+        return crtESPIPE;
+    case EROFS:
+        return crtEROFS;
+    case EDEADLK:
+        return crtEDEADLOCK;
+    case ENAMETOOLONG:
+        return crtENAMETOOLONG;
+    case ENOLCK:
+        return crtENOLCK;
+    case ENOTEMPTY:
+        return crtENOTEMPTY;
+    default:
+        return crtEINVAL;
     }
 }
 
@@ -123,7 +145,9 @@ int fdOfHandle(HANDLE h) {
 }
 
 // A file without any write permission bit has Windows' read-only attribute.
-bool readOnlyMode(mode_t mode) { return (mode & 0222) == 0; }
+bool readOnlyMode(mode_t mode) {
+    return (mode & 0222) == 0;
+}
 
 struct OpenRequest {
     int access;      // O_RDONLY, O_WRONLY or O_RDWR
@@ -131,7 +155,7 @@ struct OpenRequest {
     bool mustCreate; // fail when present
     bool truncate;
     bool append;
-    bool exclusive;  // deny other handles
+    bool exclusive; // deny other handles
     bool readOnlyNew;
 };
 
@@ -152,8 +176,10 @@ int openFile(const char* name, const OpenRequest& r, bool* existed) {
             if (fd >= 0 || errno != ENOENT || !r.create) break;
         }
         fd = open(name, flags | O_CREAT | O_EXCL, mode);
-        if (fd >= 0) created = true;
-        else if (errno != EEXIST || r.mustCreate) break;
+        if (fd >= 0)
+            created = true;
+        else if (errno != EEXIST || r.mustCreate)
+            break;
     }
     if (fd < 0) {
         int e = errno;
@@ -177,8 +203,10 @@ int openFile(const char* name, const OpenRequest& r, bool* existed) {
     if (flock(fd, (r.exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         int e = errno;
         close(fd);
-        if (e == EWOULDBLOCK) failWindows(ERROR_SHARING_VIOLATION, crtEACCES);
-        else failErrno(e);
+        if (e == EWOULDBLOCK)
+            failWindows(ERROR_SHARING_VIOLATION, crtEACCES);
+        else
+            failErrno(e);
         return -1;
     }
     // Truncate only once the sharing check has passed: a file someone holds exclusively stays whole.
@@ -199,11 +227,14 @@ uint64_t fileTimeOf(const struct timespec& t) {
     return (uint64_t(int64_t(t.tv_sec) + 11644473600LL) * 10000000ULL) + uint64_t(t.tv_nsec / 100);
 }
 
-FILETIME splitTime(uint64_t v) { return FILETIME{DWORD(v & 0xFFFFFFFFu), DWORD(v >> 32)}; }
+FILETIME splitTime(uint64_t v) {
+    return FILETIME{DWORD(v & 0xFFFFFFFFu), DWORD(v >> 32)};
+}
 
 bool isHiddenName(const std::string& path) {
     std::string base = path;
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
     size_t slash = base.rfind('/');
     if (slash != std::string::npos) base = base.substr(slash + 1);
     return base.size() > 1 && base[0] == '.' && base != "..";
@@ -227,10 +258,14 @@ std::vector<int> compilePattern(const std::string& p) {
     for (size_t i = 0; i < p.size(); ++i) {
         unsigned char c = (unsigned char)p[i];
         char next = i + 1 < p.size() ? p[i + 1] : 0;
-        if (c == '?') out.push_back(tokDosQm);
-        else if (c == '*') out.push_back(next == '.' ? tokDosStar : tokStar);
-        else if (c == '.' && (next == '?' || next == '*' || next == 0)) out.push_back(tokDosDot);
-        else out.push_back(c);
+        if (c == '?')
+            out.push_back(tokDosQm);
+        else if (c == '*')
+            out.push_back(next == '.' ? tokDosStar : tokStar);
+        else if (c == '.' && (next == '?' || next == '*' || next == 0))
+            out.push_back(tokDosDot);
+        else
+            out.push_back(c);
     }
     return out;
 }
@@ -244,22 +279,27 @@ bool matchCompiled(const std::vector<int>& pat, const std::string& name) {
     for (size_t p = m + 1; p-- > 0;) {
         for (size_t i = n + 1; i-- > 0;) {
             bool r;
-            if (p == m) r = i == n;
+            if (p == m)
+                r = i == n;
             else {
                 int t = pat[p];
-                if (t == tokStar) r = at(p + 1, i) == 2 || (i < n && at(p, i + 1) == 2);
+                if (t == tokStar)
+                    r = at(p + 1, i) == 2 || (i < n && at(p, i + 1) == 2);
                 else if (t == tokDosStar)
                     r = at(p + 1, i) == 2 || (i < n && i != lastDot && at(p, i + 1) == 2);
                 else if (t == tokDosQm) {
-                    if (i < n && name[i] != '.') r = at(p + 1, i + 1) == 2;
+                    if (i < n && name[i] != '.')
+                        r = at(p + 1, i + 1) == 2;
                     else {
                         size_t q = p;
-                        while (q < m && pat[q] == tokDosQm) ++q;
+                        while (q < m && pat[q] == tokDosQm)
+                            ++q;
                         r = at(q, i) == 2;
                     }
                 } else if (t == tokDosDot)
                     r = (i < n && name[i] == '.' && at(p + 1, i + 1) == 2) || (i == n && at(p + 1, i) == 2);
-                else r = i < n && (unsigned char)name[i] == t && at(p + 1, i + 1) == 2;
+                else
+                    r = i < n && (unsigned char)name[i] == t && at(p + 1, i + 1) == 2;
             }
             at(p, i) = r ? 2 : 1;
         }
@@ -292,7 +332,8 @@ void fillFindData(const Search& s, const std::string& name, LPWIN32_FIND_DATAA d
             data->nFileSizeHigh = DWORD(uint64_t(st.st_size) >> 32);
             data->nFileSizeLow = DWORD(uint64_t(st.st_size) & 0xFFFFFFFFu);
         }
-    } else data->dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+    } else
+        data->dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
     size_t n = std::min(name.size(), sizeof data->cFileName - 1);
     memcpy(data->cFileName, name.data(), n);
     data->cFileName[n] = 0;
@@ -312,10 +353,17 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPVOID, DWORD disposi
     r.exclusive = (share & (FILE_SHARE_READ | FILE_SHARE_WRITE)) != (FILE_SHARE_READ | FILE_SHARE_WRITE);
     r.readOnlyNew = flags & FILE_ATTRIBUTE_READONLY;
     switch (disposition) {
-    case CREATE_NEW: r.create = r.mustCreate = true; break;
-    case CREATE_ALWAYS: r.create = r.truncate = true; break;
-    case OPEN_EXISTING: break;
-    case OPEN_ALWAYS: r.create = true; break;
+    case CREATE_NEW:
+        r.create = r.mustCreate = true;
+        break;
+    case CREATE_ALWAYS:
+        r.create = r.truncate = true;
+        break;
+    case OPEN_EXISTING:
+        break;
+    case OPEN_ALWAYS:
+        r.create = true;
+        break;
     case TRUNCATE_EXISTING:
         if (!wr) {
             failWindows(ERROR_INVALID_PARAMETER, crtEINVAL);
@@ -323,12 +371,15 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPVOID, DWORD disposi
         }
         r.truncate = true;
         break;
-    default: failWindows(ERROR_INVALID_PARAMETER, crtEINVAL); return INVALID_HANDLE_VALUE;
+    default:
+        failWindows(ERROR_INVALID_PARAMETER, crtEINVAL);
+        return INVALID_HANDLE_VALUE;
     }
     bool existed = false;
     int fd = openFile(name, r, &existed);
     if (fd < 0) return INVALID_HANDLE_VALUE;
-    if (existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)) SetLastError(ERROR_ALREADY_EXISTS);
+    if (existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS))
+        SetLastError(ERROR_ALREADY_EXISTS);
     return handleOfFd(fd);
 }
 
@@ -365,7 +416,10 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPVO
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method) {
     int fd = fdOfHandle(file);
     if (fd < 0) return INVALID_SET_FILE_POINTER;
-    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : -1;
+    int whence = method == FILE_BEGIN     ? SEEK_SET
+                 : method == FILE_CURRENT ? SEEK_CUR
+                 : method == FILE_END     ? SEEK_END
+                                          : -1;
     if (whence < 0) {
         failWindows(ERROR_INVALID_PARAMETER, crtEINVAL);
         return INVALID_SET_FILE_POINTER;
@@ -534,7 +588,8 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags) {
         return FALSE;
     }
     int rc;
-    if (flags & MOVEFILE_REPLACE_EXISTING) rc = rename(existing, target);
+    if (flags & MOVEFILE_REPLACE_EXISTING)
+        rc = rename(existing, target);
     else {
         // Never replace a target that appeared since the check above.
         rc = renameat2(AT_FDCWD, existing, AT_FDCWD, target, RENAME_NOREPLACE);
@@ -563,8 +618,10 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags) {
 BOOL CreateDirectoryA(LPCSTR name, LPVOID) {
     if (!name || mkdir(name, 0777) != 0) {
         int e = name ? errno : ENOENT;
-        if (e == EEXIST) failWindows(ERROR_ALREADY_EXISTS, crtEEXIST);
-        else failPath(name ? name : "", e);
+        if (e == EEXIST)
+            failWindows(ERROR_ALREADY_EXISTS, crtEEXIST);
+        else
+            failPath(name ? name : "", e);
         return FALSE;
     }
     return TRUE;
@@ -596,8 +653,10 @@ BOOL SetFileAttributesA(LPCSTR name, DWORD attributes) {
         return FALSE;
     }
     mode_t mode = st.st_mode & 07777;
-    if (attributes & FILE_ATTRIBUTE_READONLY) mode &= ~mode_t(0222);
-    else if (readOnlyMode(mode)) mode |= S_IWUSR;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        mode &= ~mode_t(0222);
+    else if (readOnlyMode(mode))
+        mode |= S_IWUSR;
     if (mode != (st.st_mode & 07777) && chmod(name, mode) != 0) {
         failPath(name, errno);
         return FALSE;
@@ -751,7 +810,8 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* st, LPFILETIME fileTime) {
     tm.tm_min = st->wMinute;
     tm.tm_sec = st->wSecond;
     time_t secs = timegm(&tm);
-    uint64_t v = uint64_t(int64_t(secs) + 11644473600LL) * 10000000ULL + uint64_t(st->wMilliseconds) * 10000ULL;
+    uint64_t v =
+        uint64_t(int64_t(secs) + 11644473600LL) * 10000000ULL + uint64_t(st->wMilliseconds) * 10000ULL;
     *fileTime = splitTime(v);
     return TRUE;
 }
@@ -780,14 +840,17 @@ UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR buffer) {
         failWindows(ERROR_BUFFER_OVERFLOW, crtENAMETOOLONG);
         return 0;
     }
-    auto form = [&](unsigned number) { snprintf(buffer, MAX_PATH, "%s%X.tmp", base.c_str(), number & 0xFFFFu); };
+    auto form = [&](unsigned number) {
+        snprintf(buffer, MAX_PATH, "%s%X.tmp", base.c_str(), number & 0xFFFFu);
+    };
     if (unique != 0) {
         form(unique);
         return unique & 0xFFFFu;
     }
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    unsigned start = unsigned(now.tv_nsec / 1000) ^ unsigned(getpid()) * 40503u ^ tempCounter.fetch_add(7919u);
+    unsigned start =
+        unsigned(now.tv_nsec / 1000) ^ unsigned(getpid()) * 40503u ^ tempCounter.fetch_add(7919u);
     for (unsigned i = 0; i < 0x10000u; ++i) {
         unsigned number = (start + i) & 0xFFFFu;
         if (number == 0) continue;
@@ -831,7 +894,9 @@ BOOL SetCurrentDirectoryA(LPCSTR name) {
     return TRUE;
 }
 
-UINT SetErrorMode(UINT mode) { return errorMode.exchange(mode); }
+UINT SetErrorMode(UINT mode) {
+    return errorMode.exchange(mode);
+}
 
 BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
                            LPDWORD maxComponentLength, LPDWORD fileSystemFlags, LPSTR fileSystemName,
@@ -843,20 +908,39 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize, 
     }
     const char* type;
     switch ((unsigned long)fs.f_type) {
-    case 0xEF53: type = "ext4"; break;
-    case 0x01021994: type = "tmpfs"; break;
-    case 0x794C7630: type = "overlay"; break;
-    case 0x9123683E: type = "btrfs"; break;
-    case 0x58465342: type = "xfs"; break;
-    case 0x6969: type = "nfs"; break;
-    case 0x65735546: type = "fuse"; break;
-    case 0x2FC12FC1: type = "zfs"; break;
-    default: type = "unknown"; break;
+    case 0xEF53:
+        type = "ext4";
+        break;
+    case 0x01021994:
+        type = "tmpfs";
+        break;
+    case 0x794C7630:
+        type = "overlay";
+        break;
+    case 0x9123683E:
+        type = "btrfs";
+        break;
+    case 0x58465342:
+        type = "xfs";
+        break;
+    case 0x6969:
+        type = "nfs";
+        break;
+    case 0x65735546:
+        type = "fuse";
+        break;
+    case 0x2FC12FC1:
+        type = "zfs";
+        break;
+    default:
+        type = "unknown";
+        break;
     }
     if (volumeName && volumeNameSize) volumeName[0] = 0;
     if (serialNumber) *serialNumber = DWORD(fs.f_fsid.__val[0] ^ fs.f_fsid.__val[1]);
     if (maxComponentLength) *maxComponentLength = DWORD(fs.f_namelen);
-    if (fileSystemFlags) *fileSystemFlags = FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
+    if (fileSystemFlags)
+        *fileSystemFlags = FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
     if (fileSystemName && fileSystemNameSize) {
         if (strlen(type) >= fileSystemNameSize) {
             failWindows(ERROR_BUFFER_OVERFLOW, crtENAMETOOLONG);
@@ -872,7 +956,8 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize, 
 int _sopen(const char* name, int oflag, int shflag, int pmode) {
     OpenRequest r{};
     int acc = oflag & 3;
-    if (acc == 3 || (shflag != _SH_DENYRW && shflag != _SH_DENYWR && shflag != _SH_DENYRD && shflag != _SH_DENYNO)) {
+    if (acc == 3 ||
+        (shflag != _SH_DENYRW && shflag != _SH_DENYWR && shflag != _SH_DENYRD && shflag != _SH_DENYNO)) {
         failWindows(ERROR_INVALID_PARAMETER, crtEINVAL);
         return -1;
     }

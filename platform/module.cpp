@@ -47,7 +47,9 @@ std::string mapLibraryName(const char* name) {
     return s;
 }
 
-bool isVersionLibrary(const std::string& mapped) { return strcasecmp(baseNameOf(mapped).c_str(), "version.so") == 0; }
+bool isVersionLibrary(const std::string& mapped) {
+    return strcasecmp(baseNameOf(mapped).c_str(), "version.so") == 0;
+}
 
 std::string pathOfHandle(void* handle) {
     struct link_map* map = nullptr;
@@ -114,7 +116,8 @@ BOOL FreeLibrary(HMODULE module) {
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
     if (!module || !name) return nullptr;
     if (module == versionModule) {
-        if (!strcmp(name, "GetFileVersionInfoSizeA")) return reinterpret_cast<FARPROC>(&GetFileVersionInfoSizeA);
+        if (!strcmp(name, "GetFileVersionInfoSizeA"))
+            return reinterpret_cast<FARPROC>(&GetFileVersionInfoSizeA);
         if (!strcmp(name, "GetFileVersionInfoA")) return reinterpret_cast<FARPROC>(&GetFileVersionInfoA);
         if (!strcmp(name, "VerQueryValueA")) return reinterpret_cast<FARPROC>(&VerQueryValueA);
         return nullptr;
@@ -190,7 +193,8 @@ UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
             dir = "/usr/lib";
         }
     }
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
     if (!buffer || dir.size() + 1 > size) return static_cast<UINT>(dir.size() + 1);
     memcpy(buffer, dir.c_str(), dir.size() + 1);
     return static_cast<UINT>(dir.size());

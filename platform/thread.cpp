@@ -15,7 +15,8 @@
 
 namespace {
 
-static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION::lock), "critical section storage too small");
+static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION::lock),
+              "critical section storage too small");
 static_assert(alignof(pthread_mutex_t) <= 16, "critical section storage misaligned");
 
 pthread_mutex_t* mutexOf(LPCRITICAL_SECTION section) {
@@ -55,7 +56,7 @@ struct Thread : Object {
     bool ended = false;
     DWORD exitCode = STILL_ACTIVE;
     std::atomic<DWORD> id{0};
-    int references = 2;  // the handle's and the running thread's
+    int references = 2; // the handle's and the running thread's
     Thread() : Object(Kind::thread) {}
 };
 
@@ -103,12 +104,12 @@ timespec deadlineAfter(DWORD ms) {
 }
 
 // Waits on o's condition until ready() holds or the time is up; o's mutex is held by the caller.
-template <class Ready>
-bool waitUntil(Object* o, DWORD ms, Ready ready) {
+template <class Ready> bool waitUntil(Object* o, DWORD ms, Ready ready) {
     if (ready()) return true;
     if (ms == 0) return false;
     if (ms == INFINITE) {
-        while (!ready()) pthread_cond_wait(&o->changed, &o->mutex);
+        while (!ready())
+            pthread_cond_wait(&o->changed, &o->mutex);
         return true;
     }
     timespec deadline = deadlineAfter(ms);
@@ -149,7 +150,7 @@ std::atomic<uint32_t> exitKeyGeneration{0};
 thread_local uint32_t watchedGeneration = 0;
 
 void onThreadExit(void* value) {
-    watchedGeneration = 0;  // a use of the thread's data during its own teardown asks again
+    watchedGeneration = 0; // a use of the thread's data during its own teardown asks again
     KoThreadExitHook hook = exitHook.load(std::memory_order_acquire);
     if (hook && value) hook(static_cast<DWORD>(reinterpret_cast<uintptr_t>(value)));
 }
@@ -157,8 +158,12 @@ void onThreadExit(void* value) {
 // Thread identifiers are cached per thread; a forked child's thread has a new one.
 thread_local DWORD cachedThreadId = 0;
 pthread_once_t forkHandlerOnce = PTHREAD_ONCE_INIT;
-void forgetThreadIdInChild() { cachedThreadId = 0; }
-void installForkHandler() { pthread_atfork(nullptr, nullptr, forgetThreadIdInChild); }
+void forgetThreadIdInChild() {
+    cachedThreadId = 0;
+}
+void installForkHandler() {
+    pthread_atfork(nullptr, nullptr, forgetThreadIdInChild);
+}
 
 } // namespace
 
@@ -172,7 +177,9 @@ void InitializeCriticalSection(LPCRITICAL_SECTION section) {
     section->RecursionCount = 0;
 }
 
-void DeleteCriticalSection(LPCRITICAL_SECTION section) { pthread_mutex_destroy(mutexOf(section)); }
+void DeleteCriticalSection(LPCRITICAL_SECTION section) {
+    pthread_mutex_destroy(mutexOf(section));
+}
 
 void EnterCriticalSection(LPCRITICAL_SECTION section) {
     pthread_mutex_lock(mutexOf(section));
@@ -225,7 +232,10 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, size_t stackSize, LPTHREAD_START_ROUT
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    if (stackSize) pthread_attr_setstacksize(&attr, stackSize < static_cast<size_t>(PTHREAD_STACK_MIN) ? static_cast<size_t>(PTHREAD_STACK_MIN) : stackSize);
+    if (stackSize)
+        pthread_attr_setstacksize(&attr, stackSize < static_cast<size_t>(PTHREAD_STACK_MIN)
+                                             ? static_cast<size_t>(PTHREAD_STACK_MIN)
+                                             : stackSize);
     pthread_t native;
     int rc = pthread_create(&native, &attr, threadMain, t);
     pthread_attr_destroy(&attr);

@@ -5,7 +5,7 @@
 #include "platform/types.h"
 
 typedef void* LPSECURITY_ATTRIBUTES;
-typedef DWORD(*LPTHREAD_START_ROUTINE)(LPVOID parameter);
+typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID parameter);
 
 #ifndef INFINITE
 #define INFINITE 0xFFFFFFFFu
@@ -44,8 +44,8 @@ KO_EXPORT BOOL ReleaseSemaphore(HANDLE semaphore, LONG count, LONG* previousCoun
 
 // Starts a thread running start(parameter); CREATE_SUSPENDED is not offered. threadId (may be null)
 // receives its identifier. The handle is signalled when the thread ends.
-KO_EXPORT HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, size_t stackSize, LPTHREAD_START_ROUTINE start,
-                              LPVOID parameter, DWORD flags, DWORD* threadId);
+KO_EXPORT HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, size_t stackSize,
+                              LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, DWORD* threadId);
 // The thread's result, or STILL_ACTIVE while it runs.
 KO_EXPORT BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode);
 

@@ -21,8 +21,8 @@ std::vector<KoShownBox> shownBoxes;
 // The button a box takes when nobody chooses: its default button among those its style offers.
 int defaultButton(UINT type) {
     static const int buttons[][3] = {
-        {IDOK, IDOK, IDOK},         {IDOK, IDCANCEL, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},
-        {IDYES, IDNO, IDCANCEL},    {IDYES, IDNO, IDNO},        {IDRETRY, IDCANCEL, IDCANCEL},
+        {IDOK, IDOK, IDOK},      {IDOK, IDCANCEL, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},
+        {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO, IDNO},        {IDRETRY, IDCANCEL, IDCANCEL},
     };
     UINT kind = type & 0xF;
     if (kind > 5) kind = 0;
@@ -51,9 +51,13 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     return answer;
 }
 
-HWND GetDesktopWindow() { return &desktop; }
+HWND GetDesktopWindow() {
+    return &desktop;
+}
 
-BOOL IsWindow(HWND window) { return window == &desktop ? TRUE : FALSE; }
+BOOL IsWindow(HWND window) {
+    return window == &desktop ? TRUE : FALSE;
+}
 
 int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int size) {
     if (!buffer || size <= 0) return 0;

@@ -19,4 +19,6 @@ void koSetupDetach() {
     setupAttached = false;
 }
 
-int koSetupIsAttached() { return setupAttached ? 1 : 0; }
+int koSetupIsAttached() {
+    return setupAttached ? 1 : 0;
+}

@@ -41,10 +41,12 @@ KoStatus DefinerCallMapper::bindDefiner() {
     return status;
 }
 
-FARPROC DefinerCallMapper::getDefiner() { return definerAvailable ? getDLLEntryPoint(0) : nullptr; }
+FARPROC DefinerCallMapper::getDefiner() {
+    return definerAvailable ? getDLLEntryPoint(0) : nullptr;
+}
 
 extern "C" KO_EXPORT BOOL INSTAPI ConfigDSN(HWND hwndParent, WORD fRequest, LPCSTR lpszDriver,
-                                             LPCSTR lpszAttributes) {
+                                            LPCSTR lpszAttributes) {
     if (!koSetupIsAttached()) return FALSE;
     if (!resourceModule) {
         bosLoadResourceDLL(moduleInstance, 1, &resourceModule, &resourceRefCount);

@@ -23,7 +23,9 @@ const uint16_t setupInfoTableCount = sizeof setupInfoTable / sizeof setupInfoTab
 
 namespace {
 
-const char* str(const unsigned char* s) { return reinterpret_cast<const char*>(s); }
+const char* str(const unsigned char* s) {
+    return reinterpret_cast<const char*>(s);
+}
 
 // Length of the installer's list: the offset of its closing double NUL, looked for in the first
 // 2048 bytes; a list without one there is taken as 2048 bytes long.
@@ -50,7 +52,8 @@ DSNInfoStruct::~DSNInfoStruct() {
     ramFree(origDSN);
     ramFree(dsnName);
     if (infoArray) {
-        for (uint16_t i = 0; i < setupInfoCount; ++i) ramFree(infoArray[i]);
+        for (uint16_t i = 0; i < setupInfoCount; ++i)
+            ramFree(infoArray[i]);
         ramFree(infoArray);
     }
     if (flags & ownsSetupInfo) {
@@ -136,14 +139,15 @@ unsigned int DSNInfoStruct::config(uint16_t* showDialog) {
         for (uint16_t i = 0; i < setupInfoCount && filled; ++i) {
             const SetupInfo& row = setupInfo[i];
             const KoSubString* value = parser->getAttributeValue(row.keyword);
-            if (!value && row.abbreviation && row.abbreviation[0]) value = parser->getAttributeValue(row.abbreviation);
+            if (!value && row.abbreviation && row.abbreviation[0])
+                value = parser->getAttributeValue(row.abbreviation);
             if (value) {
                 infoArray[i] = ramAllocStr(value->text, value->length);
             } else {
                 char buffer[256];
                 buffer[0] = 0;
-                int n = SQLGetPrivateProfileString(str(dsnName), str(row.keyword), str(row.defaultValue), buffer,
-                                                   255, "ODBC.INI");
+                int n = SQLGetPrivateProfileString(str(dsnName), str(row.keyword), str(row.defaultValue),
+                                                   buffer, 255, "ODBC.INI");
                 if (n < 1 || buffer[0] == 0) {
                     std::strncpy(buffer, str(row.defaultValue), 255);
                     buffer[255] = 0;
@@ -188,7 +192,8 @@ unsigned int SetDSNAttributes(DSNInfoStruct* info) {
             // "2 - Medium" is stored as its number.
             if (value[0] >= '0' && value[0] <= '9') {
                 unsigned char* digitsEnd = value;
-                while (*digitsEnd >= '0' && *digitsEnd <= '9') ++digitsEnd;
+                while (*digitsEnd >= '0' && *digitsEnd <= '9')
+                    ++digitsEnd;
                 const unsigned char* after = koSkipBlanks(digitsEnd, koCPAnsi);
                 if (*after == '-') *digitsEnd = 0;
             }

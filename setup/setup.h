@@ -48,18 +48,18 @@ struct KO_EXPORT KoAboutDlgAnimate {
 struct KO_EXPORT DSNInfoStruct {
     enum Flags : uint32_t { ownsPerTaskRef = 1, ownsErrorList = 2, ownsSetupInfo = 8, ownsAttrList = 16 };
 
-    HWND hwnd;                          // parent window; none for none or the desktop
-    int16_t request;                    // ODBC_ADD_DSN, ODBC_CONFIG_DSN, ODBC_REMOVE_DSN
-    const unsigned char* driverDesc;    // not owned
-    const unsigned char* attrList;      // double-NUL-terminated; owned with ownsAttrList
-    const SetupInfo* setupInfo;         // owned with ownsSetupInfo
+    HWND hwnd;                       // parent window; none for none or the desktop
+    int16_t request;                 // ODBC_ADD_DSN, ODBC_CONFIG_DSN, ODBC_REMOVE_DSN
+    const unsigned char* driverDesc; // not owned
+    const unsigned char* attrList;   // double-NUL-terminated; owned with ownsAttrList
+    const SetupInfo* setupInfo;      // owned with ownsSetupInfo
     uint16_t setupInfoCount;
-    unsigned char** infoArray;          // current value of each row; a slot may hold none
-    unsigned char* origDSN;             // the name the request gave, or ""
-    unsigned char* dsnName;             // the name to write
-    KoPropertySheet* propSheet;         // the running sheet, not owned
+    unsigned char** infoArray;  // current value of each row; a slot may hold none
+    unsigned char* origDSN;     // the name the request gave, or ""
+    unsigned char* dsnName;     // the name to write
+    KoPropertySheet* propSheet; // the running sheet, not owned
     KoAboutDlgAnimate aboutAnimate;
-    KoErrorList* errorList;             // the request's error list
+    KoErrorList* errorList; // the request's error list
     uint32_t flags;
 
     DSNInfoStruct(HWND hwnd, uint16_t request, const unsigned char* driverDesc, const unsigned char* attrList,

@@ -3,4 +3,6 @@
 
 // No front end can run a property sheet yet: the request fails as Windows' does when the sheet
 // cannot be created.
-BOOL koRunSetupSheet(DSNInfoStruct*) { return FALSE; }
+BOOL koRunSetupSheet(DSNInfoStruct*) {
+    return FALSE;
+}

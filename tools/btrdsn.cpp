@@ -54,7 +54,7 @@ std::string libDirBesideProgram() {
     if (n <= 0) return ".";
     exe[n] = 0;
     std::string dir(exe);
-    dir = dir.substr(0, dir.rfind('/'));          // .../bin
+    dir = dir.substr(0, dir.rfind('/'));           // .../bin
     return dir.substr(0, dir.rfind('/')) + "/lib"; // .../lib
 }
 
@@ -71,9 +71,9 @@ int install(int argc, char** argv) {
             std::fprintf(stderr, "btrdsn: %s/%s is missing; build the project first\n", lib.c_str(), module);
             return 1;
         }
-    std::string entry = std::string(kDriver) + '\0' + "Driver=" + lib + "/ztbtr20.so" + '\0' + "Setup=" + lib +
-                        "/ztbtr20s.so" + '\0' + "APILevel=1" + '\0' + "ConnectFunctions=YNN" + '\0' +
-                        "FileUsage=1" + '\0' + '\0';
+    std::string entry = std::string(kDriver) + '\0' + "Driver=" + lib + "/ztbtr20.so" + '\0' +
+                        "Setup=" + lib + "/ztbtr20s.so" + '\0' + "APILevel=1" + '\0' +
+                        "ConnectFunctions=YNN" + '\0' + "FileUsage=1" + '\0' + '\0';
     char pathOut[PATH_MAX];
     WORD pathLength = 0;
     DWORD usageCount = 0;
@@ -81,7 +81,8 @@ int install(int argc, char** argv) {
     if (!SQLInstallDriverEx(entry.c_str(), nullptr, pathOut, sizeof pathOut, &pathLength,
                             ODBC_INSTALL_COMPLETE, &usageCount))
         return installerFailure("install");
-    std::printf("installed \"%s\" (%s/ztbtr20.so, setup %s/ztbtr20s.so)\n", kDriver, lib.c_str(), lib.c_str());
+    std::printf("installed \"%s\" (%s/ztbtr20.so, setup %s/ztbtr20s.so)\n", kDriver, lib.c_str(),
+                lib.c_str());
     return 0;
 }
 
@@ -120,7 +121,8 @@ int show(int argc, char** argv) {
     }
     const char* dsn = argv[0];
     std::vector<char> keys(65536);
-    int n = SQLGetPrivateProfileString(dsn, nullptr, "", keys.data(), static_cast<int>(keys.size()), "ODBC.INI");
+    int n =
+        SQLGetPrivateProfileString(dsn, nullptr, "", keys.data(), static_cast<int>(keys.size()), "ODBC.INI");
     if (n <= 0 || keys[0] == 0) {
         std::fprintf(stderr, "btrdsn: no data source named \"%s\"\n", dsn);
         return 1;
@@ -137,7 +139,8 @@ int show(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
+        !std::strcmp(argv[1], "help")) {
         usage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }

@@ -7,7 +7,9 @@
 
 namespace {
 
-bool isStatic(const KoError* e) { return (e->flags & KoError::staticRecord) != 0; }
+bool isStatic(const KoError* e) {
+    return (e->flags & KoError::staticRecord) != 0;
+}
 
 void deleteUnlessStatic(KoError* e) {
     if (e && !isStatic(e)) delete e;
@@ -21,7 +23,8 @@ void loadResourceText(uint16_t number, unsigned char (&out)[512]) {
     if (n > 255) {
         // Cut at the last whole character that fits, never between a lead and a trail byte.
         uint32_t end = 0;
-        for (uint32_t next; (next = koCharNext(out, end, koCPAnsi)) <= 255 && next > end;) end = next;
+        for (uint32_t next; (next = koCharNext(out, end, koCPAnsi)) <= 255 && next > end;)
+            end = next;
         n = end;
     }
     out[n] = 0;

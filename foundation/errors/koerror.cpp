@@ -22,7 +22,9 @@ KoError& koStaticErrorRecord(ErrSpecialError which) {
 
 namespace {
 
-bool isStatic(const KoError* e) { return (e->flags & KoError::staticRecord) != 0; }
+bool isStatic(const KoError* e) {
+    return (e->flags & KoError::staticRecord) != 0;
+}
 
 void deleteUnlessStatic(KoError* e) {
     if (e && !isStatic(e)) delete e;
@@ -63,9 +65,13 @@ KoStatus KoError::appendText(const unsigned char* s) {
     return text.concat(s);
 }
 
-bool KoError::isWarning() const { return (flags & warning) != 0; }
+bool KoError::isWarning() const {
+    return (flags & warning) != 0;
+}
 
-KoError& KoError::afterParam(KoStatus status) { return status == koSuccess ? *this : koCurrentDummyError(); }
+KoError& KoError::afterParam(KoStatus status) {
+    return status == koSuccess ? *this : koCurrentDummyError();
+}
 
 KoError& KoError::operator<<(const unsigned char* s) {
     if (isStatic(this)) return *this;
@@ -73,7 +79,9 @@ KoError& KoError::operator<<(const unsigned char* s) {
     return afterParam(text.setParam(s ? s : emptyText));
 }
 
-KoError& KoError::operator<<(const char* s) { return *this << reinterpret_cast<const unsigned char*>(s); }
+KoError& KoError::operator<<(const char* s) {
+    return *this << reinterpret_cast<const unsigned char*>(s);
+}
 
 KoError& KoError::operator<<(uint32_t v) {
     if (isStatic(this)) return *this;
@@ -103,13 +111,18 @@ KoErrorList::KoErrorList(void* owner, unsigned int keepAllRecords) : owner(owner
 
 KoErrorList::~KoErrorList() {
     listFlags &= ~memoryPending;
-    for (uint32_t i = 0; i < count; ++i) deleteUnlessStatic(errorAt(i));
+    for (uint32_t i = 0; i < count; ++i)
+        deleteUnlessStatic(errorAt(i));
     count = 0;
 }
 
-KoError& KoErrorList::getMemoryError() { return koStaticErrorRecord(errSpecialMemory); }
+KoError& KoErrorList::getMemoryError() {
+    return koStaticErrorRecord(errSpecialMemory);
+}
 
-KoError& KoErrorList::getDummyError() { return koStaticErrorRecord(errSpecialDummy); }
+KoError& KoErrorList::getDummyError() {
+    return koStaticErrorRecord(errSpecialDummy);
+}
 
 KoError* KoErrorList::allocError(uint16_t number, const unsigned char* text, koCPType cp, ErrorType type,
                                  uint16_t category, int32_t nativeError) {
@@ -126,11 +139,17 @@ KoError* KoErrorList::errorAt(uint32_t pos) const {
     return pos < count ? static_cast<KoError*>(items[pos]) : nullptr;
 }
 
-bool KoErrorList::isKeepAll() const { return (listFlags & keepAll) != 0; }
+bool KoErrorList::isKeepAll() const {
+    return (listFlags & keepAll) != 0;
+}
 
-bool KoErrorList::isMemoryErrorPending() const { return (listFlags & memoryPending) != 0; }
+bool KoErrorList::isMemoryErrorPending() const {
+    return (listFlags & memoryPending) != 0;
+}
 
-void KoErrorList::clearMemoryError() { listFlags &= ~memoryPending; }
+void KoErrorList::clearMemoryError() {
+    listFlags &= ~memoryPending;
+}
 
 KoError* KoErrorList::removeFirstError() {
     cursor = 0;
@@ -200,7 +219,8 @@ void KoErrorList::setWarningAfterPos(uint32_t pos) {
 }
 
 void KoErrorList::appendTextStartingAtPos(const unsigned char* s, uint32_t pos) {
-    for (uint32_t i = pos; i < count; ++i) errorAt(i)->appendText(s);
+    for (uint32_t i = pos; i < count; ++i)
+        errorAt(i)->appendText(s);
 }
 
 void KoErrorList::moveLastErrorToPos(uint32_t pos) {
@@ -225,4 +245,3 @@ KoNode* KoErrorList::getNodeAtPos(uint32_t pos) {
     cursor = static_cast<uint16_t>(pos + 1);
     return errorAt(pos);
 }
-

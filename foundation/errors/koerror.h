@@ -26,12 +26,12 @@ public:
         dummyError = 0x08,   // the dummy: << does nothing
     };
 
-    int32_t nativeError = 0;  // code of the outside component (driver, system), 0 if none
-    uint16_t number = 0;      // library error number, also the resource string of its text
-    uint16_t category = 0;    // classification set by the raising code
-    KoParamString text;       // the message template
+    int32_t nativeError = 0; // code of the outside component (driver, system), 0 if none
+    uint16_t number = 0;     // library error number, also the resource string of its text
+    uint16_t category = 0;   // classification set by the raising code
+    KoParamString text;      // the message template
     koCPType cpType = koCPAnsi;
-    unsigned char sqlState[6] = {};  // five-character state code, empty unless set
+    unsigned char sqlState[6] = {}; // five-character state code, empty unless set
     uint32_t flags = 0;
 
     // A record with the given text (copied) in encoding cp; a warning when type is 1.
@@ -72,7 +72,7 @@ public:
         memoryPending = 0x02, // the thread ran out of memory; the memory error stands last
     };
 
-    void* owner = nullptr;               // who created the list
+    void* owner = nullptr; // who created the list
     uint32_t listFlags = 0;
     KoErrorList* previousList = nullptr; // the list current before this one was installed
     void** slotAddress = nullptr;        // the per-thread slot this list is installed in
@@ -156,8 +156,8 @@ public:
 };
 
 // Adds a record whose text the caller supplies (an outside component's message).
-KO_EXPORT KoError& addDatabaseError(uint16_t number, int32_t nativeError, const unsigned char* text, ErrorType type,
-                                    koCPType cp);
+KO_EXPORT KoError& addDatabaseError(uint16_t number, int32_t nativeError, const unsigned char* text,
+                                    ErrorType type, koCPType cp);
 // Raises library error number with its text from the resource library (at most 255 characters; an
 // unknown number gives an empty text); feed its parameters with <<.
 KO_EXPORT KoError& koRaiseError(uint16_t number);

@@ -13,9 +13,13 @@ namespace {
 // head, the semaphore registry) see each other's stores whole.
 void* perTaskSlots[perTaskSlotCount] = {};
 
-std::atomic_ref<void*> taskSlot(PerTaskData slot) { return std::atomic_ref<void*>(perTaskSlots[slot]); }
+std::atomic_ref<void*> taskSlot(PerTaskData slot) {
+    return std::atomic_ref<void*>(perTaskSlots[slot]);
+}
 
-bool validTaskSlot(PerTaskData slot) { return slot >= 0 && slot < perTaskSlotCount; }
+bool validTaskSlot(PerTaskData slot) {
+    return slot >= 0 && slot < perTaskSlotCount;
+}
 
 // References on the resource library that mdsPerTaskInit took and mdsPerTaskTerm has to give back.
 std::atomic<uint32_t> perTaskReferences{0};
@@ -41,7 +45,8 @@ unsigned short mdsPerTaskInit() {
     // The driver module's instance that would name the library is never set in this library, so
     // only a library already loaded (by the first setup request) is counted; loading one derived
     // from the executable's name would bring unrelated code into the process.
-    if (resourceRefCount != 0 && bosLoadResourceDLL(nullptr, 0, &resourceModule, &resourceRefCount) == koSuccess)
+    if (resourceRefCount != 0 &&
+        bosLoadResourceDLL(nullptr, 0, &resourceModule, &resourceRefCount) == koSuccess)
         perTaskReferences.fetch_add(1, std::memory_order_relaxed);
     return 1;
 }
@@ -55,10 +60,12 @@ void mdsPerTaskTerm() {
 
 KoStatus koLibraryLoad() {
     // A second load while the table stands keeps it (and the slots' holders) as they are.
-    if (static_cast<KoThreadInfo*>(mdsGetPerTaskData(perTaskThreadList))) return getThreadInfo(GetCurrentThreadId()) ? koSuccess : koFailure;
+    if (static_cast<KoThreadInfo*>(mdsGetPerTaskData(perTaskThreadList)))
+        return getThreadInfo(GetCurrentThreadId()) ? koSuccess : koFailure;
     // The character type of the ANSI code page needs no step here: the platform classifies
     // characters by that code page for the library without touching the host's locale.
-    for (int i = 0; i < perTaskSlotCount; ++i) taskSlot(static_cast<PerTaskData>(i)).store(nullptr);
+    for (int i = 0; i < perTaskSlotCount; ++i)
+        taskSlot(static_cast<PerTaskData>(i)).store(nullptr);
     auto* first = new KoThreadInfo(GetCurrentThreadId());
     if (!first) return koFailure;
     koThreadTableChanged();

@@ -12,15 +12,15 @@ enum PerTaskData {
     perTaskSlot1,
     perTaskSlot2,
     perTaskSlot3,
-    perTaskFileCache = 4,  // state of the paged file cache
+    perTaskFileCache = 4, // state of the paged file cache
     perTaskSlot5,
     perTaskSlot6,
     perTaskSlot7,
     perTaskSlot8,
     perTaskSlot9,
     perTaskSlot10,
-    perTaskSemaphoreInfo = 11,  // the semaphore information object (1 while it is being built)
-    perTaskThreadList = 12,     // head of the thread table
+    perTaskSemaphoreInfo = 11, // the semaphore information object (1 while it is being built)
+    perTaskThreadList = 12,    // head of the thread table
     perTaskSlot13,
     perTaskSlot14,
     perTaskSlot15,
@@ -44,10 +44,10 @@ enum PerThreadData {
 // without a lock; a record whose thread has ended is marked free and given to the next new thread.
 class KO_EXPORT KoThreadInfo : public KoObject {
 public:
-    std::atomic<KoThreadInfo*> next{nullptr};  // next record, null at the end
-    std::atomic<uint32_t> threadId{0};         // the operating system's thread identifier
-    void* slots[perThreadSlotCount] = {};      // the per-thread data slots
-    std::atomic<int32_t> free{0};              // non-zero: belongs to no thread, may be reused
+    std::atomic<KoThreadInfo*> next{nullptr}; // next record, null at the end
+    std::atomic<uint32_t> threadId{0};        // the operating system's thread identifier
+    void* slots[perThreadSlotCount] = {};     // the per-thread data slots
+    std::atomic<int32_t> free{0};             // non-zero: belongs to no thread, may be reused
 
     explicit KoThreadInfo(uint32_t threadId);
     ~KoThreadInfo() override;

@@ -5,15 +5,20 @@
 
 namespace {
 
-KoThreadInfo* threadListHead() { return static_cast<KoThreadInfo*>(mdsGetPerTaskData(perTaskThreadList)); }
+KoThreadInfo* threadListHead() {
+    return static_cast<KoThreadInfo*>(mdsGetPerTaskData(perTaskThreadList));
+}
 
-bool validThreadSlot(PerThreadData slot) { return slot >= 0 && slot < perThreadSlotCount; }
+bool validThreadSlot(PerThreadData slot) {
+    return slot >= 0 && slot < perThreadSlotCount;
+}
 
 // The first in-use record of threadId, walking without a lock: records are linked only when fully
 // built (release) and read with acquire, and their id and free flag are atomic.
 KoThreadInfo* findInUse(KoThreadInfo* head, uint32_t threadId) {
     for (KoThreadInfo* r = head; r; r = r->next.load(std::memory_order_acquire)) {
-        if (r->free.load(std::memory_order_acquire) == 0 && r->threadId.load(std::memory_order_relaxed) == threadId)
+        if (r->free.load(std::memory_order_acquire) == 0 &&
+            r->threadId.load(std::memory_order_relaxed) == threadId)
             return r;
     }
     return nullptr;
@@ -30,7 +35,9 @@ thread_local RememberedRecord remembered;
 
 } // namespace
 
-void koThreadTableChanged() { tableGeneration.fetch_add(1, std::memory_order_acq_rel); }
+void koThreadTableChanged() {
+    tableGeneration.fetch_add(1, std::memory_order_acq_rel);
+}
 
 // Called on a thread's end: its record goes back to the pool of free records.
 void koReleaseThreadRecord(uint32_t threadId) {
@@ -39,7 +46,8 @@ void koReleaseThreadRecord(uint32_t threadId) {
     KoCriticalSection& lock = koStaticCriticalSection(koStaticLockThreadTable);
     lock.enter();
     if (KoThreadInfo* r = findInUse(head, threadId)) {
-        for (void*& s : r->slots) s = nullptr;
+        for (void*& s : r->slots)
+            s = nullptr;
         r->free.store(1, std::memory_order_release);
     }
     lock.leave();
@@ -55,7 +63,8 @@ KoThreadInfo* getThreadInfo(uint32_t threadId) {
     if (self && remembered.generation == generation) {
         // Only this thread's end frees its record, and then the flag tells.
         KoThreadInfo* r = remembered.record;
-        if (r->free.load(std::memory_order_acquire) == 0 && r->threadId.load(std::memory_order_relaxed) == threadId)
+        if (r->free.load(std::memory_order_acquire) == 0 &&
+            r->threadId.load(std::memory_order_relaxed) == threadId)
             return r;
     }
     KoThreadInfo* head = threadListHead();
@@ -74,7 +83,8 @@ KoThreadInfo* getThreadInfo(uint32_t threadId) {
                 r = r->next.load(std::memory_order_acquire);
             }
             if (r) {
-                for (void*& s : r->slots) s = nullptr;
+                for (void*& s : r->slots)
+                    s = nullptr;
                 r->threadId.store(threadId, std::memory_order_relaxed);
                 r->free.store(0, std::memory_order_release);
                 found = r;
@@ -110,4 +120,3 @@ KoStatus mdsSetPerThreadData(PerThreadData slot, const void* value) {
     *address = const_cast<void*>(value);
     return koSuccess;
 }
-

@@ -31,9 +31,13 @@ void ramFailAt(uint32_t n, bool every) {
     if (n != 0) failFrom.store(attempts.load(std::memory_order_relaxed) + n, std::memory_order_release);
 }
 
-bool ramFailureHit() { return failureHit.load(std::memory_order_relaxed); }
+bool ramFailureHit() {
+    return failureHit.load(std::memory_order_relaxed);
+}
 
-uint64_t ramAllocationCount() { return attempts.load(std::memory_order_relaxed); }
+uint64_t ramAllocationCount() {
+    return attempts.load(std::memory_order_relaxed);
+}
 
 void* ramAlloc(uint32_t size) {
     if (ramInjectFailure()) return nullptr;

@@ -2,4 +2,6 @@
 
 #include "foundation/errors/ramalloc.h"
 
-void ramFree(const void* block) { std::free(const_cast<void*>(block)); }
+void ramFree(const void* block) {
+    std::free(const_cast<void*>(block));
+}

@@ -21,18 +21,18 @@ enum : uint32_t {
 
 // Library error numbers raised here.
 enum : uint16_t {
-    bosErrCreate = 1501,        // a file could not be created (name)
-    bosErrDelete = 1502,        // a file could not be deleted (name)
-    bosErrNoMemory = 1503,      // the system ran out of memory
-    bosErrWroteNothing = 1506,  // a write wrote nothing
-    bosErrBadHandle = 1507,     // a bad file handle
-    bosErrAccess = 1508,        // access denied (name)
-    bosErrNotFound = 1509,      // no such file (name)
-    bosErrLocked = 1512,        // a locking violation
-    bosErrNameTooLong = 1524,   // a file name longer than 128 characters (name)
-    bosErrOpen = 30040,         // a file could not be opened (name)
-    bosErrSystem = 30041,       // any other system error; also a write that was cut short
-    bosErrTooManyFiles = 30045  // too many open files
+    bosErrCreate = 1501,       // a file could not be created (name)
+    bosErrDelete = 1502,       // a file could not be deleted (name)
+    bosErrNoMemory = 1503,     // the system ran out of memory
+    bosErrWroteNothing = 1506, // a write wrote nothing
+    bosErrBadHandle = 1507,    // a bad file handle
+    bosErrAccess = 1508,       // access denied (name)
+    bosErrNotFound = 1509,     // no such file (name)
+    bosErrLocked = 1512,       // a locking violation
+    bosErrNameTooLong = 1524,  // a file name longer than 128 characters (name)
+    bosErrOpen = 30040,        // a file could not be opened (name)
+    bosErrSystem = 30041,      // any other system error; also a write that was cut short
+    bosErrTooManyFiles = 30045 // too many open files
 };
 
 // Opens, creates, or creates under a new temporary name (mode: bosOpen* bits). name is a buffer of at

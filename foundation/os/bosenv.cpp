@@ -38,7 +38,8 @@ unsigned char* bosGetEnv(const unsigned char* var) {
     // One buffer per thread: a value handed to one thread is never overwritten by another's call.
     thread_local unsigned char value[envRoom];
     if (!var) return nullptr;
-    DWORD n = GetEnvironmentVariableA(reinterpret_cast<const char*>(var), reinterpret_cast<char*>(value), envRoom);
+    DWORD n =
+        GetEnvironmentVariableA(reinterpret_cast<const char*>(var), reinterpret_cast<char*>(value), envRoom);
     if (n == 0 || n >= envRoom) return nullptr;
     return value;
 }
@@ -47,4 +48,6 @@ KoStatus bosGetMachineName(char* dst, uint32_t len) {
     return systemName(dst, len, GetComputerNameA, MAX_COMPUTERNAME_LENGTH);
 }
 
-KoStatus bosGetHostUser(char* dst, uint32_t len) { return systemName(dst, len, GetUserNameA, 255); }
+KoStatus bosGetHostUser(char* dst, uint32_t len) {
+    return systemName(dst, len, GetUserNameA, 255);
+}

@@ -10,13 +10,27 @@ const unsigned char emptyText[] = "";
 void bosRaiseRuntimeError(int code, const unsigned char* name) {
     const unsigned char* param = name ? name : emptyText;
     switch (code) {
-    case crtENOENT: koRaiseError(bosErrNotFound) << param; break;
-    case crtEBADF: koRaiseError(bosErrBadHandle); break;
-    case crtENOMEM: koRaiseError(bosErrNoMemory); break;
-    case crtEACCES: koRaiseError(bosErrAccess) << param; break;
-    case crtEMFILE: koRaiseError(bosErrTooManyFiles); break;
-    case crtEDEADLOCK: koRaiseError(bosErrLocked); break;
-    default: koRaiseError(bosErrSystem); break;
+    case crtENOENT:
+        koRaiseError(bosErrNotFound) << param;
+        break;
+    case crtEBADF:
+        koRaiseError(bosErrBadHandle);
+        break;
+    case crtENOMEM:
+        koRaiseError(bosErrNoMemory);
+        break;
+    case crtEACCES:
+        koRaiseError(bosErrAccess) << param;
+        break;
+    case crtEMFILE:
+        koRaiseError(bosErrTooManyFiles);
+        break;
+    case crtEDEADLOCK:
+        koRaiseError(bosErrLocked);
+        break;
+    default:
+        koRaiseError(bosErrSystem);
+        break;
     }
 }
 
@@ -24,20 +38,22 @@ int bosRuntimeErrorOf(DWORD code) {
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-    case 15:  // invalid drive
+    case 15: // invalid drive
     case ERROR_NO_MORE_FILES:
     case 53:  // bad network path
     case 67:  // bad network name
     case 161: // bad path name
-    case ERROR_FILENAME_EXCED_RANGE: return crtENOENT;
-    case ERROR_TOO_MANY_OPEN_FILES: return crtEMFILE;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return crtENOENT;
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return crtEMFILE;
     case ERROR_INVALID_HANDLE:
     case 114: // invalid target handle
     case 130: // direct access handle
         return crtEBADF;
-    case 7:   // arena trashed
+    case 7: // arena trashed
     case ERROR_NOT_ENOUGH_MEMORY:
-    case 9:   // invalid block
+    case 9: // invalid block
     case ERROR_OUTOFMEMORY:
     case 1816: // not enough quota
         return crtENOMEM;
@@ -52,10 +68,14 @@ int bosRuntimeErrorOf(DWORD code) {
     case 167: // lock failed
         return crtEACCES;
     case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return crtEEXIST;
-    case ERROR_DISK_FULL: return crtENOSPC;
-    case ERROR_DIR_NOT_EMPTY: return crtENOTEMPTY;
-    case ERROR_NOT_SAME_DEVICE: return crtEXDEV;
+    case ERROR_ALREADY_EXISTS:
+        return crtEEXIST;
+    case ERROR_DISK_FULL:
+        return crtENOSPC;
+    case ERROR_DIR_NOT_EMPTY:
+        return crtENOTEMPTY;
+    case ERROR_NOT_SAME_DEVICE:
+        return crtEXDEV;
     default:
         // Write-protect through sharing-buffer-exceeded are all access problems to the runtime.
         if (code >= ERROR_WRITE_PROTECT && code <= 36) return crtEACCES;
@@ -63,4 +83,6 @@ int bosRuntimeErrorOf(DWORD code) {
     }
 }
 
-void bosRaiseWindowsError(DWORD code, const unsigned char* name) { bosRaiseRuntimeError(bosRuntimeErrorOf(code), name); }
+void bosRaiseWindowsError(DWORD code, const unsigned char* name) {
+    bosRaiseRuntimeError(bosRuntimeErrorOf(code), name);
+}

@@ -114,7 +114,9 @@ KoStatus seekTo(int fd, int32_t offset) {
     return koSuccess;
 }
 
-bool isDotEntry(const char* n) { return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)); }
+bool isDotEntry(const char* n) {
+    return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
+}
 
 } // namespace
 
@@ -126,7 +128,8 @@ KoStatus bosConvertName(const unsigned char* name, char* out, size_t size) {
         return koFailure;
     }
     DWORD flags = 0;
-    if (!GetVolumeInformationA(n[0] == '/' ? "/" : nullptr, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+    if (!GetVolumeInformationA(n[0] == '/' ? "/" : nullptr, nullptr, 0, nullptr, nullptr, &flags, nullptr,
+                               0)) {
         DWORD e = GetLastError();
         // A volume that refuses the question keeps the name as given.
         if (e != ERROR_ACCESS_DENIED) {
@@ -143,7 +146,8 @@ KoStatus bosConvertName(const unsigned char* name, char* out, size_t size) {
 KoStatus bosFileOpen(unsigned char* name, uint32_t mode, int* handle) {
     if (handle) *handle = 0;
     if (!name || !handle) {
-        koRaiseError(bosErrOpen) << reinterpret_cast<const unsigned char*>(name ? name : (const unsigned char*)"");
+        koRaiseError(bosErrOpen) << reinterpret_cast<const unsigned char*>(name ? name
+                                                                                : (const unsigned char*)"");
         return koFailure;
     }
     const bool temporary = mode & (bosOpenTempName | bosOpenTempFixed);
@@ -161,8 +165,10 @@ KoStatus bosFileOpen(unsigned char* name, uint32_t mode, int* handle) {
     }
     const bool create = mode & bosOpenCreate;
     int oflag = _O_BINARY | _O_NOINHERIT;
-    if (create) oflag |= _O_CREAT | _O_TRUNC | _O_RDWR;
-    else if (mode & bosOpenReadWrite) oflag |= _O_RDWR;
+    if (create)
+        oflag |= _O_CREAT | _O_TRUNC | _O_RDWR;
+    else if (mode & bosOpenReadWrite)
+        oflag |= _O_RDWR;
     const int share = (mode & bosOpenExclusive) ? _SH_DENYRW : _SH_DENYNO;
 
     int fd = openOnce(converted, oflag, share);
@@ -260,7 +266,9 @@ uint16_t bosfattr(const unsigned char* name) {
     return 1;
 }
 
-uint16_t bosexist(const unsigned char* name) { return bosfattr(name) & 1; }
+uint16_t bosexist(const unsigned char* name) {
+    return bosfattr(name) & 1;
+}
 
 KoStatus bosFileDateSize(const unsigned char* name, unsigned char* date, uint32_t* size) {
     WIN32_FILE_ATTRIBUTE_DATA info;
@@ -269,8 +277,9 @@ KoStatus bosFileDateSize(const unsigned char* name, unsigned char* date, uint32_
     SYSTEMTIME t;
     if (!FileTimeToSystemTime(&info.ftLastWriteTime, &t)) return koFailure;
     if (size) *size = info.nFileSizeLow;
-    if (date) snprintf(reinterpret_cast<char*>(date), 11, "%02i/%02i/%04i", int(t.wMonth % 100), int(t.wDay % 100),
-                       int(t.wYear % 10000));
+    if (date)
+        snprintf(reinterpret_cast<char*>(date), 11, "%02i/%02i/%04i", int(t.wMonth % 100), int(t.wDay % 100),
+                 int(t.wYear % 10000));
     return koSuccess;
 }
 

@@ -23,7 +23,8 @@ void removeParentSteps(char* p) {
         if (!up) return;
         char* from = up + 3; // keeps the "/" after "..", or the terminator
         char* start = up;
-        while (start > p && start[-1] != '/') --start;
+        while (start > p && start[-1] != '/')
+            --start;
         if (start > p) --start; // the "/" before the component
         if (*from == 0 && start == p) {
             // "/x/.." or "/..": the root is what remains.
@@ -124,7 +125,8 @@ HINSTANCE bosLoadLibrary(const unsigned char* base, uint16_t sibling) {
     if (!sibling) return LoadLibraryA(b);
     static const char tail[] = "10.DLL";
     char path[4096];
-    DWORD n = GetModuleFileNameA(koModuleOfAddress(reinterpret_cast<const void*>(&bosLoadLibrary)), path, sizeof path);
+    DWORD n = GetModuleFileNameA(koModuleOfAddress(reinterpret_cast<const void*>(&bosLoadLibrary)), path,
+                                 sizeof path);
     if (n == 0 || n >= sizeof path - 1) return nullptr;
     unsigned char name[nameMax + 1];
     unsigned char ext[4];

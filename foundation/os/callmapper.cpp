@@ -51,7 +51,8 @@ bool fileVersion(const VersionFunctions& v, const char* file, DWORD size, uint64
     bool ok = false;
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (v.info(file, 0, size, block) && v.query(block, "\\", reinterpret_cast<LPVOID*>(&fixed), &length) && fixed) {
+    if (v.info(file, 0, size, block) && v.query(block, "\\", reinterpret_cast<LPVOID*>(&fixed), &length) &&
+        fixed) {
         *version = (static_cast<uint64_t>(fixed->dwFileVersionMS) << 32) | fixed->dwFileVersionLS;
         ok = true;
     }
@@ -72,8 +73,8 @@ HMODULE chooseInstallerLibrary() {
     // the real library: move it aside.
     // Its size is read without opening it, so no handle or lock outlives the check.
     WIN32_FILE_ATTRIBUTE_DATA attributes;
-    if (GetFileAttributesExA(systemPath, GetFileExInfoStandard, &attributes) && attributes.nFileSizeHigh == 0 &&
-        attributes.nFileSizeLow < 20000) {
+    if (GetFileAttributesExA(systemPath, GetFileExInfoStandard, &attributes) &&
+        attributes.nFileSizeHigh == 0 && attributes.nFileSizeLow < 20000) {
         VersionFunctions v;
         if (v.bind()) {
             DWORD handle = 0;
@@ -138,8 +139,7 @@ FARPROC resolveInstallerFunction(const char* name) {
     return f;
 }
 
-template <class Fn>
-Fn resolve(const char* name) {
+template <class Fn> Fn resolve(const char* name) {
     return reinterpret_cast<Fn>(resolveInstallerFunction(name));
 }
 
@@ -173,8 +173,8 @@ KO_EXPORT BOOL INSTAPI SQLWritePrivateProfileString(LPCSTR section, LPCSTR key, 
     return f ? f(section, key, value, file) : FALSE;
 }
 
-KO_EXPORT int INSTAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,
-                                                 int size, LPCSTR file) {
+KO_EXPORT int INSTAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
+                                                 LPSTR buffer, int size, LPCSTR file) {
     auto f = resolve<KoGetPrivateProfileStringFn>("SQLGetPrivateProfileString");
     return f ? f(section, key, defaultValue, buffer, size, file) : 0;
 }
@@ -242,9 +242,13 @@ UtlLibCallMapper::~UtlLibCallMapper() {
     initialized = 0;
 }
 
-void* UtlLibCallMapper::operator new(std::size_t size) noexcept { return ramAlloc(static_cast<uint32_t>(size)); }
+void* UtlLibCallMapper::operator new(std::size_t size) noexcept {
+    return ramAlloc(static_cast<uint32_t>(size));
+}
 
-void UtlLibCallMapper::operator delete(void* block) noexcept { ramFree(block); }
+void UtlLibCallMapper::operator delete(void* block) noexcept {
+    ramFree(block);
+}
 
 KoStatus UtlLibCallMapper::setDLLName(const unsigned char* name) {
     if (module || !name) return koFailure;
@@ -292,4 +296,6 @@ FARPROC UtlLibCallMapper::getDLLEntryPoint(uint32_t index) {
     return entryTable[index];
 }
 
-int UtlLibCallMapper::getInitialized() { return initialized; }
+int UtlLibCallMapper::getInitialized() {
+    return initialized;
+}

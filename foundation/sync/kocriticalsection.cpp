@@ -24,13 +24,18 @@ void KoCriticalSection::leave() {
     uint32_t f = flags.load(std::memory_order_acquire);
     if (!(f & initialised)) return;
     // Once disabled, only a thread that still holds the section from before gives it back.
-    if ((f & disabled) && section.OwningThread.load(std::memory_order_relaxed) != GetCurrentThreadId()) return;
+    if ((f & disabled) && section.OwningThread.load(std::memory_order_relaxed) != GetCurrentThreadId())
+        return;
     LeaveCriticalSection(&section);
 }
 
-void KoCriticalSection::disable() { flags.fetch_or(disabled, std::memory_order_acq_rel); }
+void KoCriticalSection::disable() {
+    flags.fetch_or(disabled, std::memory_order_acq_rel);
+}
 
-bool KoCriticalSection::isDisabled() const { return (flags.load(std::memory_order_acquire) & disabled) != 0; }
+bool KoCriticalSection::isDisabled() const {
+    return (flags.load(std::memory_order_acquire) & disabled) != 0;
+}
 
 namespace {
 // Built on first use and never destroyed: threads may still pass through them while the process
@@ -38,7 +43,8 @@ namespace {
 KoCriticalSection* staticLocks() {
     alignas(KoCriticalSection) static unsigned char storage[4][sizeof(KoCriticalSection)];
     static KoCriticalSection* locks = [] {
-        for (auto& s : storage) new (static_cast<void*>(s)) KoCriticalSection(0);
+        for (auto& s : storage)
+            new (static_cast<void*>(s)) KoCriticalSection(0);
         return reinterpret_cast<KoCriticalSection*>(storage[0]);
     }();
     return locks;
@@ -47,10 +53,13 @@ KoCriticalSection* staticLocks() {
 
 KoCriticalSection& koStaticCriticalSection(KoStaticLock which) {
     auto* base = reinterpret_cast<unsigned char*>(staticLocks());
-    return *std::launder(reinterpret_cast<KoCriticalSection*>(base + static_cast<size_t>(which) * sizeof(KoCriticalSection)));
+    return *std::launder(
+        reinterpret_cast<KoCriticalSection*>(base + static_cast<size_t>(which) * sizeof(KoCriticalSection)));
 }
 
-KoCriticalSection& koInstallerProfileLock() { return koStaticCriticalSection(koStaticLockInstaller); }
+KoCriticalSection& koInstallerProfileLock() {
+    return koStaticCriticalSection(koStaticLockInstaller);
+}
 
 void koDisableStaticCriticalSections() {
     koStaticCriticalSection(koStaticLockThreadTable).disable();

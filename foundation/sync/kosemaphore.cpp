@@ -16,12 +16,18 @@ constexpr LONG semaphoreMaximum = 25;
 
 // Waits a moment for another thread to publish what it is building: first by yielding, then, if it
 // takes longer (a diagnostic box may be up), by sleeping.
-void pause(unsigned& rounds) { Sleep(++rounds < 64 ? 0 : 1); }
+void pause(unsigned& rounds) {
+    Sleep(++rounds < 64 ? 0 : 1);
+}
 
-bool isMark(const KoSemaphore* s) { return s == KO_SEM_NONE || s == KO_SEM_CREATING || s == KO_SEM_DESTROYED; }
+bool isMark(const KoSemaphore* s) {
+    return s == KO_SEM_NONE || s == KO_SEM_CREATING || s == KO_SEM_DESTROYED;
+}
 
 // Slots are shared by every thread that enters them: all their transitions are atomic.
-std::atomic_ref<KoSemaphore*> slotOf(KoSemaphore** slot) { return std::atomic_ref<KoSemaphore*>(*slot); }
+std::atomic_ref<KoSemaphore*> slotOf(KoSemaphore** slot) {
+    return std::atomic_ref<KoSemaphore*>(*slot);
+}
 
 // Guards the registry (its counters and array) against threads creating and freeing semaphores at
 // once. Re-entrant, so the registry's destruction may free semaphores that unregister themselves.
@@ -35,7 +41,8 @@ KoCriticalSection& registryLock() {
 uint32_t readSetting(const char* name, uint32_t fallback) {
     const char* v = std::getenv(name);
     if (!v) return fallback;
-    while (*v == ' ' || *v == '\t') ++v;
+    while (*v == ' ' || *v == '\t')
+        ++v;
     if (*v < '0' || *v > '9') return fallback;
     uint64_t n = 0;
     for (; *v >= '0' && *v <= '9'; ++v) {
@@ -55,7 +62,7 @@ struct Words {
 void loadWord(char* out, size_t size, uint16_t id) {
     unsigned char buffer[512];
     uint16_t n = winGetString(buffer, id);
-    if (n >= size) n = static_cast<uint16_t>(size - 1);  // cut to the fixed buffer
+    if (n >= size) n = static_cast<uint16_t>(size - 1); // cut to the fixed buffer
     std::memcpy(out, buffer, n);
     out[n] = 0;
 }
@@ -78,7 +85,9 @@ const Words& words() {
     return w;
 }
 
-void showBox(const char* text, const char* caption) { MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONWARNING); }
+void showBox(const char* text, const char* caption) {
+    MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONWARNING);
+}
 
 void showSettingsBox(uint32_t flags, uint32_t spinCount, uint32_t spinSleep) {
     const Words& w = words();
@@ -93,7 +102,8 @@ void showSettingsBox(uint32_t flags, uint32_t spinCount, uint32_t spinSleep) {
 void showCreateBox(bool created) {
     const Words& w = words();
     char text[1024];
-    std::snprintf(text, sizeof text, "%s\r\n%s: %s\r\n", w.createCaption, w.systemSemaphore, created ? w.yes : w.no);
+    std::snprintf(text, sizeof text, "%s\r\n%s: %s\r\n", w.createCaption, w.systemSemaphore,
+                  created ? w.yes : w.no);
     showBox(text, w.createCaption);
 }
 
@@ -121,7 +131,7 @@ void koSemaphoreEnter(KoSemaphore** slot) {
                                          std::memory_order_acquire))
                 continue;
             KoSemaphore* made = new KoSemaphore(slot, current);
-            s.store(made, std::memory_order_release);  // null when memory is short: no lock this time
+            s.store(made, std::memory_order_release); // null when memory is short: no lock this time
             current = made;
             break;
         }
@@ -287,7 +297,8 @@ KoSemaphoreInfo::~KoSemaphoreInfo() {
     KoCriticalSection& lock = registryLock();
     lock.enter();
     // Each semaphore unregisters itself as it goes and marks a slot it kept.
-    while (uint32_t n = semaphores.getCount()) delete static_cast<KoSemaphore*>(semaphores.getAt(n - 1));
+    while (uint32_t n = semaphores.getCount())
+        delete static_cast<KoSemaphore*>(semaphores.getAt(n - 1));
     lock.leave();
 }
 
@@ -299,7 +310,9 @@ void KoSemaphoreInfo::readSettings() {
     initialised = 1;
 }
 
-uint32_t KoSemaphoreInfo::limit() const { return flags & limitMask; }
+uint32_t KoSemaphoreInfo::limit() const {
+    return flags & limitMask;
+}
 
 KoSemaphoreInfo* koSemaphoreInfo() {
     std::atomic_ref<void*> slot(*mdsGetPerTaskDataAddress(perTaskSemaphoreInfo));
@@ -308,7 +321,8 @@ KoSemaphoreInfo* koSemaphoreInfo() {
     unsigned rounds = 0;
     for (;;) {
         if (current == nullptr) {
-            if (!slot.compare_exchange_weak(current, building, std::memory_order_acq_rel, std::memory_order_acquire))
+            if (!slot.compare_exchange_weak(current, building, std::memory_order_acq_rel,
+                                            std::memory_order_acquire))
                 continue;
             auto* info = new KoSemaphoreInfo;
             slot.store(info, std::memory_order_release);

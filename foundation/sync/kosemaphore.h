@@ -10,8 +10,8 @@
 class KoSemaphoreInfo;
 
 // Values a semaphore slot (a KoSemaphore* variable) holds besides a semaphore.
-#define KO_SEM_NONE (reinterpret_cast<KoSemaphore*>(0))     // no semaphore yet
-#define KO_SEM_CREATING (reinterpret_cast<KoSemaphore*>(1)) // being created right now
+#define KO_SEM_NONE (reinterpret_cast<KoSemaphore*>(0))      // no semaphore yet
+#define KO_SEM_CREATING (reinterpret_cast<KoSemaphore*>(1))  // being created right now
 #define KO_SEM_DESTROYED (reinterpret_cast<KoSemaphore*>(2)) // destroyed; the next enter creates one
 
 // One semaphore with a count of one (maximum 25), created by the first enter of its slot.

@@ -60,7 +60,6 @@ KoStatus parseSigned(const unsigned char* text, int64_t* out) {
     return koSuccess;
 }
 
-
 template <class T> KoStatus convertCounted(const unsigned char* text, uint16_t length, T* value) {
     KoTerminatedText<80> copy(text, length);
     if (!copy.text()) return koFailure; // out of memory: no record, as everywhere

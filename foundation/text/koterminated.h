@@ -6,8 +6,7 @@
 #include <cstring>
 #include "foundation/errors/ramalloc.h"
 
-template <uint32_t LocalSize>
-class KoTerminatedText {
+template <uint32_t LocalSize> class KoTerminatedText {
 public:
     KoTerminatedText(const unsigned char* s, uint32_t n) {
         if (n < LocalSize) {

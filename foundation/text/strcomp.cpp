@@ -25,7 +25,6 @@ inline int16_t lengthOrder(uint32_t la, uint32_t lb) {
     return static_cast<int16_t>(la == lb ? 0 : la < lb ? -1 : 1);
 }
 
-
 int16_t compareIntl(const unsigned char* a, uint32_t la, const unsigned char* b, uint32_t lb,
                     bool ignoreCase) {
     KoTerminatedText<513> ta(a, la), tb(b, lb);

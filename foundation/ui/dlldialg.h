@@ -17,7 +17,8 @@ KO_EXPORT KoStatus bosFreeResourceDLL(HINSTANCE* handle, uint32_t* refCount);
 // Splits the module's full file name (at most 255 characters) at its last "/" into directory (without
 // the "/") and file name; either output may be null. 1 when the name cannot be had or holds no "/"
 // after its first character.
-KO_EXPORT KoStatus getDllFileNameAndDirectory(HINSTANCE module, unsigned char* directory, unsigned char* fileName);
+KO_EXPORT KoStatus getDllFileNameAndDirectory(HINSTANCE module, unsigned char* directory,
+                                              unsigned char* fileName);
 // Copies string id of the resource library to out (the caller gives room for the whole string) and
 // returns its length; a missing string or library gives "" and 0.
 KO_EXPORT uint16_t winGetString(unsigned char* out, uint16_t id);

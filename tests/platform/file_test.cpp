@@ -20,7 +20,8 @@ std::string readAll(HANDLE h) {
     std::string out;
     char buf[256];
     DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+        out.append(buf, got);
     return out;
 }
 
@@ -37,7 +38,8 @@ std::vector<std::string> findAll(const std::string& pattern, DWORD* error = null
         if (error) *error = GetLastError();
         return names;
     }
-    do names.push_back(data.cFileName);
+    do
+        names.push_back(data.cFileName);
     while (FindNextFileA(h, &data));
     if (error) *error = GetLastError();
     EXPECT_TRUE(FindClose(h));
@@ -241,7 +243,8 @@ TEST(PlatformFile, AttributesExAndTimes) {
     EXPECT_EQ(st.wMilliseconds, 234);
     FILETIME back;
     ASSERT_TRUE(SystemTimeToFileTime(&st, &back));
-    EXPECT_EQ((uint64_t(back.dwHighDateTime) << 32) | back.dwLowDateTime, epoch - 5678) << "milliseconds are kept";
+    EXPECT_EQ((uint64_t(back.dwHighDateTime) << 32) | back.dwLowDateTime, epoch - 5678)
+        << "milliseconds are kept";
 
     SYSTEMTIME bad = st;
     bad.wYear = 2023;
@@ -305,7 +308,8 @@ TEST(PlatformFile, Directories) {
 
 TEST(PlatformFile, WildcardsMatchAsWindowsDoes) {
     kotest::TempDir dir;
-    for (const char* n : {"a", "ab", "abc", "a.txt", "b.c.txt", "atxt", "x.txtx", ".hidden", "A.TXT", "v1.2.3"})
+    for (const char* n :
+         {"a", "ab", "abc", "a.txt", "b.c.txt", "atxt", "x.txtx", ".hidden", "A.TXT", "v1.2.3"})
         kotest::writeFile(dir.file(n), "");
     CreateDirectoryA(dir.file("sub.d").c_str(), nullptr);
 
@@ -313,8 +317,12 @@ TEST(PlatformFile, WildcardsMatchAsWindowsDoes) {
         const char* pattern;
         std::vector<std::string> expected;
     } cases[] = {
-        {"*", {".", "..", ".hidden", "A.TXT", "a", "a.txt", "ab", "abc", "atxt", "b.c.txt", "sub.d", "v1.2.3", "x.txtx"}},
-        {"*.*", {".", "..", ".hidden", "A.TXT", "a", "a.txt", "ab", "abc", "atxt", "b.c.txt", "sub.d", "v1.2.3", "x.txtx"}},
+        {"*",
+         {".", "..", ".hidden", "A.TXT", "a", "a.txt", "ab", "abc", "atxt", "b.c.txt", "sub.d", "v1.2.3",
+          "x.txtx"}},
+        {"*.*",
+         {".", "..", ".hidden", "A.TXT", "a", "a.txt", "ab", "abc", "atxt", "b.c.txt", "sub.d", "v1.2.3",
+          "x.txtx"}},
         {"*.txt", {"a.txt", "b.c.txt"}},
         {"*.", {".", "..", "a", "ab", "abc", "atxt"}},
         {"a?", {"a", "ab"}},

@@ -11,7 +11,8 @@ TEST(Handles, CloseHandleClosesEachHandleOnceAndRefusesStrangers) {
     EXPECT_TRUE(CloseHandle(f));
     EXPECT_FALSE(CloseHandle(f)) << "a closed handle is no handle";
     // The exclusive open is over: the file can be opened exclusively again.
-    HANDLE g = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE g =
+        CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(g, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(CloseHandle(g));
 

@@ -40,8 +40,10 @@ TEST(Modules, VersionLibraryReadsTheFileNameSuffix) {
     HMODULE v = LoadLibraryA("version.dll");
     ASSERT_NE(v, nullptr);
     auto size = reinterpret_cast<DWORD (*)(LPCSTR, LPDWORD)>(GetProcAddress(v, "GetFileVersionInfoSizeA"));
-    auto info = reinterpret_cast<BOOL (*)(LPCSTR, DWORD, DWORD, LPVOID)>(GetProcAddress(v, "GetFileVersionInfoA"));
-    auto query = reinterpret_cast<BOOL (*)(LPCVOID, LPCSTR, LPVOID*, UINT*)>(GetProcAddress(v, "VerQueryValueA"));
+    auto info =
+        reinterpret_cast<BOOL (*)(LPCSTR, DWORD, DWORD, LPVOID)>(GetProcAddress(v, "GetFileVersionInfoA"));
+    auto query =
+        reinterpret_cast<BOOL (*)(LPCVOID, LPCSTR, LPVOID*, UINT*)>(GetProcAddress(v, "VerQueryValueA"));
     ASSERT_TRUE(size && info && query);
 
     kotest::TempDir dir;

@@ -58,7 +58,8 @@ TEST(CriticalSection, KeepsACounterExactUnderContention) {
                 LeaveCriticalSection(&cs);
             }
         });
-    for (auto& t : ts) t.join();
+    for (auto& t : ts)
+        t.join();
     EXPECT_EQ(counter, 80000);
     DeleteCriticalSection(&cs);
 }
@@ -81,7 +82,8 @@ TEST(Semaphore, CountsAndRefusesToPassItsMaximum) {
     EXPECT_TRUE(ReleaseSemaphore(s, 1, &previous));
     EXPECT_EQ(previous, 2);
     EXPECT_FALSE(ReleaseSemaphore(s, 0, nullptr));
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_OBJECT_0);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_TIMEOUT);
     EXPECT_TRUE(CloseHandle(s));
     EXPECT_EQ(CreateSemaphoreA(nullptr, 1, 1, "named"), nullptr);
@@ -125,7 +127,8 @@ TEST(Thread, RunsSignalsItsEndAndKeepsItsExitCode) {
 
 DWORD waitForFlag(LPVOID p) {
     auto* flag = static_cast<std::atomic<bool>*>(p);
-    while (!flag->load()) Sleep(1);
+    while (!flag->load())
+        Sleep(1);
     return 5;
 }
 
@@ -146,7 +149,8 @@ TEST(Thread, WaitTimesOutWhileRunningAndHandleMayCloseFirst) {
     HANDLE t2 = CreateThread(
         nullptr, 0,
         [](LPVOID) -> DWORD {
-            while (!stop2.load()) Sleep(1);
+            while (!stop2.load())
+                Sleep(1);
             ended2 = true;
             return 0;
         },
@@ -154,7 +158,8 @@ TEST(Thread, WaitTimesOutWhileRunningAndHandleMayCloseFirst) {
     ASSERT_NE(t2, nullptr);
     EXPECT_TRUE(CloseHandle(t2));
     stop2 = true;
-    for (int i = 0; i < 5000 && !ended2.load(); ++i) Sleep(1);
+    for (int i = 0; i < 5000 && !ended2.load(); ++i)
+        Sleep(1);
     EXPECT_TRUE(ended2.load());
 }
 
@@ -175,9 +180,12 @@ TEST(Thread, IdentifiersAreDistinctAndStable) {
     ids.insert(mine);
     std::vector<std::thread> ts;
     std::vector<DWORD> got(8);
-    for (int i = 0; i < 8; ++i) ts.emplace_back([&got, i] { got[i] = GetCurrentThreadId(); });
-    for (auto& t : ts) t.join();
-    for (DWORD id : got) ids.insert(id);
+    for (int i = 0; i < 8; ++i)
+        ts.emplace_back([&got, i] { got[i] = GetCurrentThreadId(); });
+    for (auto& t : ts)
+        t.join();
+    for (DWORD id : got)
+        ids.insert(id);
     EXPECT_EQ(ids.size(), 9u);
 }
 
@@ -195,7 +203,7 @@ TEST(Thread, ExitHookRunsForWatchedThreadsOnly) {
     std::thread([&] {
         watchedId = GetCurrentThreadId();
         koWatchThreadExit();
-        koWatchThreadExit();  // asking twice still gives one call
+        koWatchThreadExit(); // asking twice still gives one call
     }).join();
     std::thread([] {}).join();
     EXPECT_EQ(hookCalls.load(), 1);

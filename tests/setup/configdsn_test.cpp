@@ -12,7 +12,9 @@ using kotest::OdbcSandbox;
 
 namespace {
 
-const unsigned char* U(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+const unsigned char* U(const char* s) {
+    return reinterpret_cast<const unsigned char*>(s);
+}
 
 // Attaches this program's copy of the setup layers as the module would be attached, with the built
 // module's instance so the resource library is found beside it.
@@ -69,7 +71,7 @@ TEST_F(ConfigDsn, AddWritesEveryAttributeWithItsDefault) {
 
 TEST_F(ConfigDsn, ShortKeywordsFillTheirRowsAndTheFullKeywordWins) {
     ASSERT_TRUE(config(ODBC_ADD_DSN, attributeList({"DSN=A", "DB=/short", "UT=ERROR", "DFE=dat", "AS=100",
-                                                     "AUT=0", "Database=/full"})));
+                                                    "AUT=0", "Database=/full"})));
     EXPECT_EQ(value("A", "Database"), "/full");
     EXPECT_EQ(value("A", "UndefinedTable"), "ERROR");
     EXPECT_EQ(value("A", "DataFileExtension"), "dat");
@@ -83,7 +85,7 @@ TEST_F(ConfigDsn, ShortKeywordsFillTheirRowsAndTheFullKeywordWins) {
 
 TEST_F(ConfigDsn, ConfigureKeepsStoredAttributesAndNewNamesGetDefaults) {
     ASSERT_TRUE(config(ODBC_ADD_DSN, attributeList({"DSN=X", "Description=Kept", "DB=/x", "UT=ERROR", "IS=1",
-                                                     "FOC=7", "UID=ann"})));
+                                                    "FOC=7", "UID=ann"})));
     auto before = sandbox.readOdbcIni()["X"];
     ASSERT_TRUE(config(ODBC_CONFIG_DSN, attributeList({"DSN=X"})));
     EXPECT_EQ(sandbox.readOdbcIni()["X"], before);
@@ -121,22 +123,23 @@ TEST_F(ConfigDsn, BadListsFailAndWriteNothing) {
     ASSERT_TRUE(config(ODBC_ADD_DSN, attributeList({"DSN=Keep", "Database=/k"})));
     std::string before = kotest::readFile(sandbox.odbcIniPath());
     const std::string bad[] = {
-        attributeList({"DSN=Z", "1A=x"}),           // keyword must begin with a letter
-        attributeList({"=x"}),                      //
-        attributeList({"DSN=Z", "dsn=Other"}),      // duplicate keyword refused
-        attributeList({"DSN=Z", "Database"}),       // no value
-        attributeList({"DSN=", "Database=/z"}),     // empty name
-        attributeList({"Database=/z"}),             // no name at all
-        attributeList({"DSN=Bad[Name]"}),           // the installer refuses the name
-        attributeList({"DSN=Keep", "ODBC=1"}),      //
-        std::string("\0\0", 2),                     // empty list
+        attributeList({"DSN=Z", "1A=x"}),       // keyword must begin with a letter
+        attributeList({"=x"}),                  //
+        attributeList({"DSN=Z", "dsn=Other"}),  // duplicate keyword refused
+        attributeList({"DSN=Z", "Database"}),   // no value
+        attributeList({"DSN=", "Database=/z"}), // empty name
+        attributeList({"Database=/z"}),         // no name at all
+        attributeList({"DSN=Bad[Name]"}),       // the installer refuses the name
+        attributeList({"DSN=Keep", "ODBC=1"}),  //
+        std::string("\0\0", 2),                 // empty list
     };
     for (const auto& list : bad) {
         EXPECT_FALSE(config(ODBC_ADD_DSN, list)) << list;
         EXPECT_FALSE(config(ODBC_CONFIG_DSN, list)) << list;
     }
     EXPECT_EQ(kotest::readFile(sandbox.odbcIniPath()), before);
-    EXPECT_FALSE(ConfigDSN(nullptr, ODBC_ADD_DSN, OdbcSandbox::driverName, nullptr)) << "a null list has no name";
+    EXPECT_FALSE(ConfigDSN(nullptr, ODBC_ADD_DSN, OdbcSandbox::driverName, nullptr))
+        << "a null list has no name";
     // "Driver" may be repeated; the first value counts.
     EXPECT_TRUE(config(ODBC_ADD_DSN, attributeList({"DSN=D2", "Driver=a", "DRIVER=b"})));
 }
@@ -230,8 +233,8 @@ TEST_F(Record, RenameRemovesTheOldNameButACaseChangeRemovesNothing) {
 
 TEST_F(Record, AccessorsFindTheFirstRowOfAControl) {
     std::string list = attributeList({"DSN=R", "UT=ERROR"});
-    DSNInfoStruct info(GetDesktopWindow(), ODBC_ADD_DSN, U(OdbcSandbox::driverName), U(list.c_str()), setupInfoTable,
-                       setupInfoTableCount);
+    DSNInfoStruct info(GetDesktopWindow(), ODBC_ADD_DSN, U(OdbcSandbox::driverName), U(list.c_str()),
+                       setupInfoTable, setupInfoTableCount);
     uint16_t show = 0;
     ASSERT_NE(info.config(&show), 0u);
     EXPECT_STREQ(reinterpret_cast<const char*>(BaseGetInfoValue(&info, 305)), "ERROR");
@@ -275,13 +278,12 @@ TEST_F(Record, TypedRowsAreWrittenInTheirStoredForm) {
 
 TEST_F(Record, EveryAllocationFailureFailsTheRequestCleanly) {
     std::string list = attributeList({"DSN=Mem", "(drop)", "DB=/m", "UT=ERROR"});
-    unsigned runs = kotest::forEachAllocationFailure(
-        [&] { config(ODBC_CONFIG_DSN, list); },
-        [&](unsigned, bool failed) {
-            if (!failed) {
-                EXPECT_EQ(value("Mem", "Database"), "/m");
-            }
-        });
+    unsigned runs = kotest::forEachAllocationFailure([&] { config(ODBC_CONFIG_DSN, list); },
+                                                     [&](unsigned, bool failed) {
+                                                         if (!failed) {
+                                                             EXPECT_EQ(value("Mem", "Database"), "/m");
+                                                         }
+                                                     });
     EXPECT_GT(runs, 5u);
 }
 
@@ -309,7 +311,8 @@ TEST_F(ConfigDsn, WithoutAnInstallerEveryRowFallsBackToItsDefaultAndTheWriteFail
                       std::string(reinterpret_cast<char*>(info.infoArray[1])) == "/given";
         bool boxesOk = boxes.size() == 11;
         for (auto& b : boxes)
-            boxesOk = boxesOk && b.text == "The ODBC installer DLL (ODBCCP32.DLL) is not installed on this system.";
+            boxesOk =
+                boxesOk && b.text == "The ODBC installer DLL (ODBCCP32.DLL) is not installed on this system.";
         if (ok || !rowsOk || !boxesOk) {
             fprintf(stderr, "ok=%d rows=%d boxes=%zu\n", ok, rowsOk, boxes.size());
             std::exit(1);

@@ -24,8 +24,9 @@ protected:
 };
 
 TEST_F(InstallerRoad, AddConfigureRemoveThroughTheDriverManager) {
-    ASSERT_TRUE(sandbox.configDataSource(ODBC_ADD_DSN, OdbcSandbox::driverName,
-                                         attributeList({"DSN=Road", "Description=Via installer", "DB=/d", "UT=ERROR"})))
+    ASSERT_TRUE(sandbox.configDataSource(
+        ODBC_ADD_DSN, OdbcSandbox::driverName,
+        attributeList({"DSN=Road", "Description=Via installer", "DB=/d", "UT=ERROR"})))
         << sandbox.installerError();
     EXPECT_EQ(value("Road", "Driver"), OdbcSandbox::driverName);
     EXPECT_EQ(value("Road", "Description"), "Via installer");
@@ -38,16 +39,21 @@ TEST_F(InstallerRoad, AddConfigureRemoveThroughTheDriverManager) {
     EXPECT_EQ(value("Road", "ArraySize"), "8192");
     EXPECT_EQ(value("Road", "Description"), "Via installer");
 
-    ASSERT_TRUE(sandbox.configDataSource(ODBC_REMOVE_DSN, OdbcSandbox::driverName, attributeList({"DSN=Road"})));
+    ASSERT_TRUE(
+        sandbox.configDataSource(ODBC_REMOVE_DSN, OdbcSandbox::driverName, attributeList({"DSN=Road"})));
     EXPECT_EQ(sandbox.readOdbcIni().count("Road"), 0u);
 }
 
 TEST_F(InstallerRoad, RefusedListsReachTheCallerAsFailure) {
     std::string before = kotest::readFile(sandbox.odbcIniPath());
-    EXPECT_FALSE(sandbox.configDataSource(ODBC_ADD_DSN, OdbcSandbox::driverName, attributeList({"DSN=X", "1A=x"})));
-    EXPECT_FALSE(sandbox.configDataSource(ODBC_ADD_DSN, OdbcSandbox::driverName, attributeList({"DSN=X", "dsn=y"})));
-    EXPECT_FALSE(sandbox.configDataSource(ODBC_ADD_DSN, OdbcSandbox::driverName, attributeList({"DSN=a(b)"})));
-    EXPECT_FALSE(sandbox.configDataSource(ODBC_ADD_DSN, OdbcSandbox::driverName, attributeList({"Database=/x"})));
+    EXPECT_FALSE(
+        sandbox.configDataSource(ODBC_ADD_DSN, OdbcSandbox::driverName, attributeList({"DSN=X", "1A=x"})));
+    EXPECT_FALSE(
+        sandbox.configDataSource(ODBC_ADD_DSN, OdbcSandbox::driverName, attributeList({"DSN=X", "dsn=y"})));
+    EXPECT_FALSE(
+        sandbox.configDataSource(ODBC_ADD_DSN, OdbcSandbox::driverName, attributeList({"DSN=a(b)"})));
+    EXPECT_FALSE(
+        sandbox.configDataSource(ODBC_ADD_DSN, OdbcSandbox::driverName, attributeList({"Database=/x"})));
     EXPECT_EQ(kotest::readFile(sandbox.odbcIniPath()), before);
 }
 

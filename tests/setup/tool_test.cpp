@@ -20,7 +20,8 @@ Result run(const std::string& args) {
     Result r{-1, ""};
     if (!p) return r;
     char buf[512];
-    while (fgets(buf, sizeof buf, p)) r.out += buf;
+    while (fgets(buf, sizeof buf, p))
+        r.out += buf;
     int status = pclose(p);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;

@@ -14,7 +14,10 @@ static const char* selfPath(void) {
 
 EXPORT int SQLGetPrivateProfileString(const char* section, const char* key, const char* dflt, char* buffer,
                                       int size, const char* file) {
-    (void)section; (void)key; (void)dflt; (void)file;
+    (void)section;
+    (void)key;
+    (void)dflt;
+    (void)file;
     const char* p = selfPath();
     int n = (int)strlen(p);
     if (n >= size) n = size - 1;
@@ -24,17 +27,36 @@ EXPORT int SQLGetPrivateProfileString(const char* section, const char* key, cons
 }
 
 EXPORT int SQLWritePrivateProfileString(const char* s, const char* k, const char* v, const char* f) {
-    (void)s; (void)k; (void)v; (void)f;
+    (void)s;
+    (void)k;
+    (void)v;
+    (void)f;
     return 1;
 }
-EXPORT int SQLWriteDSNToIni(const char* dsn, const char* driver) { (void)dsn; (void)driver; return 1; }
-EXPORT int SQLRemoveDSNFromIni(const char* dsn) { (void)dsn; return 1; }
-EXPORT int SQLValidDSN(const char* dsn) { return dsn && *dsn; }
+EXPORT int SQLWriteDSNToIni(const char* dsn, const char* driver) {
+    (void)dsn;
+    (void)driver;
+    return 1;
+}
+EXPORT int SQLRemoveDSNFromIni(const char* dsn) {
+    (void)dsn;
+    return 1;
+}
+EXPORT int SQLValidDSN(const char* dsn) {
+    return dsn && *dsn;
+}
 
 #ifndef STUB_WITHOUT_TRANSLATOR
-EXPORT int SQLGetTranslator(void* w, char* n, unsigned short nm, unsigned short* no, char* p, unsigned short pm,
-                            unsigned short* po, unsigned int* opt) {
-    (void)w; (void)n; (void)nm; (void)no; (void)p; (void)pm; (void)po; (void)opt;
+EXPORT int SQLGetTranslator(void* w, char* n, unsigned short nm, unsigned short* no, char* p,
+                            unsigned short pm, unsigned short* po, unsigned int* opt) {
+    (void)w;
+    (void)n;
+    (void)nm;
+    (void)no;
+    (void)p;
+    (void)pm;
+    (void)po;
+    (void)opt;
     return 1;
 }
 #endif

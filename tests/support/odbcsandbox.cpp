@@ -15,7 +15,9 @@ TempDir& sharedSystemDir() {
 }
 } // namespace
 
-std::string OdbcSandbox::dir() const { return sharedSystemDir().path(); }
+std::string OdbcSandbox::dir() const {
+    return sharedSystemDir().path();
+}
 
 OdbcSandbox::OdbcSandbox() {
     for (const char* var : {"ODBCSYSINI", "ODBCINI", "HOME"}) {
@@ -29,7 +31,7 @@ OdbcSandbox::OdbcSandbox() {
     setenv("HOME", home.c_str(), 1);
     writeFile(dir() + "/odbc.ini", "");
     writeFile(odbcinstIniPath(), std::string("[") + driverName + "]\nDriver=" + buildLib("ztbtr20.so") +
-                                              "\nSetup=" + buildLib("ztbtr20s.so") + "\n");
+                                     "\nSetup=" + buildLib("ztbtr20s.so") + "\n");
     writeFile(temp_.file("odbc.ini"), "");
     installer_ = LoadLibraryA("libodbcinst.so.2");
     if (!installer_) throw std::runtime_error("unixODBC's installer library is missing");
@@ -46,7 +48,8 @@ OdbcSandbox::~OdbcSandbox() {
 }
 
 BOOL OdbcSandbox::configDataSource(WORD request, const std::string& driver, const std::string& attributes) {
-    auto f = reinterpret_cast<BOOL (*)(HWND, WORD, LPCSTR, LPCSTR)>(GetProcAddress(installer_, "SQLConfigDataSource"));
+    auto f = reinterpret_cast<BOOL (*)(HWND, WORD, LPCSTR, LPCSTR)>(
+        GetProcAddress(installer_, "SQLConfigDataSource"));
     return f(nullptr, request, driver.c_str(), attributes.c_str());
 }
 

@@ -9,7 +9,8 @@
 namespace kotest {
 
 TempDir::TempDir() {
-    std::string tmpl = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + std::string("/kotest-XXXXXX");
+    std::string tmpl =
+        (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + std::string("/kotest-XXXXXX");
     if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     path_ = tmpl;
 }
@@ -31,8 +32,12 @@ std::string readFile(const std::string& path) {
     return s.str();
 }
 
-std::string buildLib(const std::string& name) { return std::string(KO_BUILD_LIB_DIR) + "/" + name; }
-std::string buildBin(const std::string& name) { return std::string(KO_BUILD_BIN_DIR) + "/" + name; }
+std::string buildLib(const std::string& name) {
+    return std::string(KO_BUILD_LIB_DIR) + "/" + name;
+}
+std::string buildBin(const std::string& name) {
+    return std::string(KO_BUILD_BIN_DIR) + "/" + name;
+}
 
 } // namespace kotest
 

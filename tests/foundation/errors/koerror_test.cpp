@@ -10,10 +10,18 @@
 
 namespace {
 
-const unsigned char* u(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
-std::string text(const KoError& e) { return reinterpret_cast<const char*>(e.getErrorText()); }
-std::string text(const KoError* e) { return e ? text(*e) : "<null>"; }
-std::string bytes(const KoString& s) { return std::string(reinterpret_cast<const char*>(s.text), s.length); }
+const unsigned char* u(const char* s) {
+    return reinterpret_cast<const unsigned char*>(s);
+}
+std::string text(const KoError& e) {
+    return reinterpret_cast<const char*>(e.getErrorText());
+}
+std::string text(const KoError* e) {
+    return e ? text(*e) : "<null>";
+}
+std::string bytes(const KoString& s) {
+    return std::string(reinterpret_cast<const char*>(s.text), s.length);
+}
 
 // Each test runs with the library loaded and a fresh keep-all list installed on its thread.
 class ErrorKeeper : public ::testing::Test {
@@ -25,7 +33,8 @@ protected:
     void SetUp() override { KoErrorKeeper::setErrorList(&list); }
     void TearDown() override {
         // A test may have installed more lists over this one; unwind to it.
-        while (KoErrorKeeper::getErrorList() && KoErrorKeeper::getErrorList() != &list) KoErrorKeeper::giveUpErrorList();
+        while (KoErrorKeeper::getErrorList() && KoErrorKeeper::getErrorList() != &list)
+            KoErrorKeeper::giveUpErrorList();
         EXPECT_EQ(KoErrorKeeper::giveUpErrorList(), &list);
     }
     // Adds a record with a given text and type.
@@ -60,8 +69,9 @@ TEST_F(ErrorKeeper, UnknownNumberGivesAnEmptyText) {
 }
 
 TEST_F(ErrorKeeper, EveryLibraryErrorNumberHasAText) {
-    for (uint16_t n : {1501, 1502, 1503, 1506, 1507, 1508, 1509, 1512, 1524, 2701, 2702, 2704, 2705, 2706, 2707, 2709,
-                       2710, 2716, 2730, 2731, 2732, 2733, 2734, 7500, 7501, 7503, 7504, 9999, 30040, 30041, 30045}) {
+    for (uint16_t n :
+         {1501, 1502, 1503, 1506, 1507, 1508, 1509, 1512, 1524, 2701, 2702, 2704, 2705,  2706,  2707, 2709,
+          2710, 2716, 2730, 2731, 2732, 2733, 2734, 7500, 7501, 7503, 7504, 9999, 30040, 30041, 30045}) {
         std::string t = text(koRaiseError(n));
         EXPECT_FALSE(t.empty()) << n;
         EXPECT_LE(t.size(), 255u) << n;
@@ -72,7 +82,7 @@ TEST_F(ErrorKeeper, FirstErrorOnlyListDropsLaterRecordsWarningsIncluded) {
     KoErrorList firstOnly(nullptr, 0);
     KoErrorKeeper::setErrorList(&firstOnly);
     EXPECT_FALSE(firstOnly.isKeepAll());
-    add("warning first", errorTypeWarning);  // a warning does not stop the next error
+    add("warning first", errorTypeWarning); // a warning does not stop the next error
     KoError& first = koRaiseError(2716);
     EXPECT_EQ(first.number, 2716);
     KoError& second = koRaiseError(2716);
@@ -87,7 +97,7 @@ TEST_F(ErrorKeeper, FirstErrorOnlyListDropsLaterRecordsWarningsIncluded) {
 
     koRaiseError(2716);
     koRaiseError(2716);
-    EXPECT_EQ(list.count, 2u);  // the keep-all list under it keeps both
+    EXPECT_EQ(list.count, 2u); // the keep-all list under it keeps both
 }
 
 TEST_F(ErrorKeeper, MemoryErrorStandsLastWithoutAllocating) {
@@ -159,7 +169,7 @@ TEST_F(ErrorKeeper, SetLastErrorTypeAndClearLastError) {
     EXPECT_FALSE(list.errorAt(1)->isWarning());
     KoErrorKeeper::clearLastError();
     KoErrorKeeper::clearLastError();
-    KoErrorKeeper::clearLastError();  // nothing left: nothing happens
+    KoErrorKeeper::clearLastError(); // nothing left: nothing happens
     EXPECT_EQ(list.count, 0u);
     EXPECT_EQ(KoErrorKeeper::getLastError(), nullptr);
     EXPECT_EQ(KoErrorKeeper::getLastErrorNumber(), 0);
@@ -187,7 +197,7 @@ TEST_F(ErrorKeeper, ConcatErrorsJoinsTextsWithTheSeparatorAndNoTerminator) {
     add("B");
     add("");
     ASSERT_EQ(out.initialize(u(">")), koSuccess);
-    EXPECT_EQ(list.concatErrors(&out, 0x0A0D), koSuccess);  // only the low byte is the separator
+    EXPECT_EQ(list.concatErrors(&out, 0x0A0D), koSuccess); // only the low byte is the separator
     EXPECT_EQ(bytes(out), ">A\rB\r");
 }
 
@@ -199,7 +209,7 @@ TEST_F(ErrorKeeper, PositionOperations) {
     EXPECT_FALSE(list.errorAt(0)->isWarning());
     EXPECT_TRUE(list.errorAt(1)->isWarning());
     EXPECT_TRUE(list.errorAt(2)->isWarning());
-    list.setWarningAfterPos(0xFFFFFFFFu);  // nothing lies after the last position
+    list.setWarningAfterPos(0xFFFFFFFFu); // nothing lies after the last position
     list.appendTextStartingAtPos(u("!"), 1);
     EXPECT_EQ(text(list.errorAt(0)), "a");
     EXPECT_EQ(text(list.errorAt(1)), "b!");
@@ -207,8 +217,8 @@ TEST_F(ErrorKeeper, PositionOperations) {
     list.moveLastErrorToPos(0);
     EXPECT_EQ(text(list.errorAt(0)), "c!");
     EXPECT_EQ(text(list.errorAt(1)), "a");
-    list.moveLastErrorToPos(3);  // not a position: nothing moves
-    list.moveLastErrorToPos(2);  // the last stays last
+    list.moveLastErrorToPos(3); // not a position: nothing moves
+    list.moveLastErrorToPos(2); // the last stays last
     EXPECT_EQ(text(list.errorAt(2)), "b!");
     EXPECT_EQ(list.count, 3u);
 }
@@ -220,9 +230,10 @@ TEST_F(ErrorKeeper, AppendedTextNumbersItsMarkersFromOneAgain) {
     EXPECT_EQ(text(e), "The library \"libldap.so\" could not be loaded. (x)");
 
     koRaiseError(2704) << uint32_t(3);
-    koAppendErrorText(2707) << "DSN" << "FILEDSN";
-    EXPECT_EQ(text(KoErrorKeeper::getLastError()),
-              "Syntax error in the attribute list at position 3. The keywords \"DSN\" and \"FILEDSN\" may not both be given.");
+    koAppendErrorText(2707) << "DSN"
+                            << "FILEDSN";
+    EXPECT_EQ(text(KoErrorKeeper::getLastError()), "Syntax error in the attribute list at position 3. The "
+                                                   "keywords \"DSN\" and \"FILEDSN\" may not both be given.");
 }
 
 TEST_F(ErrorKeeper, AppendingWithoutARecordGivesTheDummy) {
@@ -239,7 +250,8 @@ TEST_F(ErrorKeeper, NodeWalkAndCursor) {
     add("b");
     add("c");
     std::string walk;
-    for (KoNode* n = list.getFirstNode(); n; n = list.getNextNode()) walk += text(static_cast<KoError*>(n));
+    for (KoNode* n = list.getFirstNode(); n; n = list.getNextNode())
+        walk += text(static_cast<KoError*>(n));
     EXPECT_EQ(walk, "abc");
     EXPECT_EQ(list.getNextNode(), nullptr);
     EXPECT_EQ(text(static_cast<KoError*>(list.getNodeAtPos(1))), "b");
@@ -298,23 +310,28 @@ TEST_F(ErrorKeeper, DeletingAListDeletesItsRecords) {
     add("x");
     KoErrorKeeper::addMemoryError();
     EXPECT_EQ(KoErrorKeeper::giveUpErrorList(), l);
-    delete l;  // AddressSanitizer reports a leak if the records stay
+    delete l; // AddressSanitizer reports a leak if the records stay
 }
 
 // ---- lack of memory ----
 
 TEST_F(ErrorKeeper, RaiseUnderEveryAllocationFailureGivesARecordOrTheDummy) {
     unsigned runs = kotest::forEachAllocationFailure(
-        [&] { koRaiseError(2734) << "entry" << "lib"; },
+        [&] {
+            koRaiseError(2734) << "entry"
+                               << "lib";
+        },
         [&](unsigned n, bool failed) {
             ASSERT_LE(list.count, 1u) << n;
             if (!failed) {
-                EXPECT_EQ(text(list.errorAt(0)), "The function \"entry\" was not found in the library \"lib\".");
+                EXPECT_EQ(text(list.errorAt(0)),
+                          "The function \"entry\" was not found in the library \"lib\".");
             }
             // The list stays usable.
             KoError& again = koRaiseError(2733) << "again";
             EXPECT_EQ(text(again), "The library \"again\" could not be loaded.") << n;
-            while (list.count) KoErrorKeeper::clearLastError();
+            while (list.count)
+                KoErrorKeeper::clearLastError();
         });
     EXPECT_GT(runs, 2u);
 }
@@ -322,7 +339,8 @@ TEST_F(ErrorKeeper, RaiseUnderEveryAllocationFailureGivesARecordOrTheDummy) {
 TEST_F(ErrorKeeper, SubstitutionFailureHandsBackTheDummySoTheChainGoesOn) {
     KoError& e = koRaiseError(2734);
     ramFailAt(1, true);
-    KoError& r = e << "a much longer entry name than the marker" << "lib";
+    KoError& r = e << "a much longer entry name than the marker"
+                   << "lib";
     ramFailAt(0);
     EXPECT_EQ(&r, &list.getDummyError());
     EXPECT_EQ(list.count, 1u);
@@ -332,20 +350,23 @@ TEST_F(ErrorKeeper, SubstitutionFailureHandsBackTheDummySoTheChainGoesOn) {
 
 TEST_F(ErrorKeeper, OtherAllocatingOperationsUnderEveryAllocationFailure) {
     // Database error: record or dummy, nothing half-built.
-    kotest::forEachAllocationFailure([&] { addDatabaseError(5, 7, u("native message"), errorTypeError, koCPAnsi); },
-                                     [&](unsigned, bool failed) {
-                                         EXPECT_EQ(list.count, failed ? 0u : 1u);
-                                         while (list.count) KoErrorKeeper::clearLastError();
-                                     });
+    kotest::forEachAllocationFailure(
+        [&] { addDatabaseError(5, 7, u("native message"), errorTypeError, koCPAnsi); },
+        [&](unsigned, bool failed) {
+            EXPECT_EQ(list.count, failed ? 0u : 1u);
+            while (list.count)
+                KoErrorKeeper::clearLastError();
+        });
     // Appending to the last record: the text is either whole or unchanged.
     add("base");
-    kotest::forEachAllocationFailure([&] { KoErrorKeeper::appendTextToLastError(u(" appended %s1")) << "p"; },
-                                     [&](unsigned, bool) {
-                                         std::string t = text(list.errorAt(0));
-                                         EXPECT_TRUE(t == "base" || t == "base appended %s1" || t == "base appended p") << t;
-                                         KoErrorKeeper::clearLastError();
-                                         add("base");
-                                     });
+    kotest::forEachAllocationFailure(
+        [&] { KoErrorKeeper::appendTextToLastError(u(" appended %s1")) << "p"; },
+        [&](unsigned, bool) {
+            std::string t = text(list.errorAt(0));
+            EXPECT_TRUE(t == "base" || t == "base appended %s1" || t == "base appended p") << t;
+            KoErrorKeeper::clearLastError();
+            add("base");
+        });
     // Concatenation: whole records only, 1 on failure, out still usable.
     add("second");
     kotest::forEachAllocationFailure(
@@ -362,11 +383,12 @@ TEST_F(ErrorKeeper, OtherAllocatingOperationsUnderEveryAllocationFailure) {
 }
 
 TEST_F(ErrorKeeper, ListGrowthFailureDropsTheNewRecordAndKeepsTheOthers) {
-    for (int i = 0; i < 16; ++i) add("fill");
+    for (int i = 0; i < 16; ++i)
+        add("fill");
     unsigned before = list.count;
     KoError* made = list.allocError(1, u("x"), koCPAnsi, errorTypeError, 0, 0);
     ASSERT_NE(made, nullptr);
-    ramFailAt(1);  // the array's growth for the 17th record
+    ramFailAt(1); // the array's growth for the 17th record
     KoError& r = KoErrorKeeper::addError(made);
     ramFailAt(0);
     EXPECT_EQ(&r, &list.getDummyError());

@@ -16,11 +16,14 @@
 
 namespace {
 
-const unsigned char* u(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+const unsigned char* u(const char* s) {
+    return reinterpret_cast<const unsigned char*>(s);
+}
 
 unsigned tableSize() {
     unsigned n = 0;
-    for (auto* r = static_cast<KoThreadInfo*>(mdsGetPerTaskData(perTaskThreadList)); r; r = r->next.load()) ++n;
+    for (auto* r = static_cast<KoThreadInfo*>(mdsGetPerTaskData(perTaskThreadList)); r; r = r->next.load())
+        ++n;
     return n;
 }
 
@@ -59,7 +62,7 @@ TEST_F(ThreadTable, PerThreadSlotsArePrivateToEachThread) {
     int mine = 0, theirs = 0;
     ASSERT_EQ(mdsSetPerThreadData(perThreadSlot3, &mine), koSuccess);
     std::thread t([&] {
-        EXPECT_EQ(mdsGetPerThreadData(perThreadSlot3), nullptr);  // a new record starts empty
+        EXPECT_EQ(mdsGetPerThreadData(perThreadSlot3), nullptr); // a new record starts empty
         EXPECT_EQ(mdsSetPerThreadData(perThreadSlot3, &theirs), koSuccess);
         EXPECT_EQ(*mdsGetPerThreadDataAddress(perThreadSlot3), &theirs);
     });
@@ -99,7 +102,8 @@ TEST_F(ThreadTable, SecondThreadGetsItsOwnRecordAndLaterFindsItWithoutTheLock) {
 }
 
 TEST_F(ThreadTable, RecordsOfEndedThreadsAreReusedSoTheTableStaysSmall) {
-    for (int i = 0; i < 3; ++i) std::thread([] { koRaiseError(2716); }).join();
+    for (int i = 0; i < 3; ++i)
+        std::thread([] { koRaiseError(2716); }).join();
     unsigned base = tableSize();
     for (int i = 0; i < 200; ++i) {
         std::thread([] {
@@ -114,8 +118,10 @@ TEST_F(ThreadTable, RecordsOfEndedThreadsAreReusedSoTheTableStaysSmall) {
     // Batches of concurrent threads need no more records than run at once.
     for (int round = 0; round < 20; ++round) {
         std::vector<std::thread> ts;
-        for (int i = 0; i < 6; ++i) ts.emplace_back([] { mdsSetPerThreadData(perThreadSlot1, u("x")); });
-        for (auto& t : ts) t.join();
+        for (int i = 0; i < 6; ++i)
+            ts.emplace_back([] { mdsSetPerThreadData(perThreadSlot1, u("x")); });
+        for (auto& t : ts)
+            t.join();
     }
     EXPECT_LE(tableSize(), base + 6);
 }
@@ -124,7 +130,7 @@ TEST_F(ThreadTable, ReusedRecordStartsWithEmptySlots) {
     std::thread([] {
         mdsSetPerThreadData(perThreadSlot2, u("left behind"));
         KoErrorList* leaked = nullptr;
-        KoErrorKeeper::setErrorList(leaked);  // null: nothing is installed
+        KoErrorKeeper::setErrorList(leaked); // null: nothing is installed
     }).join();
     for (int i = 0; i < 10; ++i) {
         std::thread([] {
@@ -137,7 +143,8 @@ TEST_F(ThreadTable, ReusedRecordStartsWithEmptySlots) {
 TEST_F(ThreadTable, ThreadWhoseRecordCannotBeAllocatedDropsErrorsSafely) {
     std::thread([] {
         ramFailAt(1, true);
-        KoThreadInfo* info = getThreadInfo(GetCurrentThreadId() ^ 0x40000000u);  // a fresh id needs a new record
+        KoThreadInfo* info =
+            getThreadInfo(GetCurrentThreadId() ^ 0x40000000u); // a fresh id needs a new record
         bool hit = ramFailureHit();
         void* slot = mdsGetPerThreadData(perThreadSlot1);
         KoErrorList l;
@@ -168,7 +175,7 @@ TEST_F(ThreadTable, ConcurrentThreadsEachSeeOnlyTheirOwnErrors) {
             for (int r = 0; r < rounds; ++r) {
                 KoErrorList inner(&outer, r % 2);
                 KoErrorKeeper::setErrorList(&inner);
-                koRaiseError(2733) << uint32_t(t);  // the marker takes a text: no substitution
+                koRaiseError(2733) << uint32_t(t); // the marker takes a text: no substitution
                 addDatabaseError(uint16_t(t), r, u("db"), errorTypeWarning, koCPAnsi);
                 if (KoErrorKeeper::getOwnerOfList() != &outer) ++wrong;
                 if (KoErrorKeeper::getLastNativeError() != (r % 2 ? r : 0)) ++wrong;
@@ -178,11 +185,13 @@ TEST_F(ThreadTable, ConcurrentThreadsEachSeeOnlyTheirOwnErrors) {
             if (outer.count != unsigned(rounds)) ++wrong;
             std::string expect = "The file \"" + std::to_string(t) + "\" does not exist.";
             for (KoNode* n = outer.getFirstNode(); n; n = outer.getNextNode())
-                if (reinterpret_cast<const char*>(static_cast<KoError*>(n)->getErrorText()) != expect) ++wrong;
+                if (reinterpret_cast<const char*>(static_cast<KoError*>(n)->getErrorText()) != expect)
+                    ++wrong;
             if (KoErrorKeeper::giveUpErrorList() != &outer) ++wrong;
         });
     }
-    for (auto& t : ts) t.join();
+    for (auto& t : ts)
+        t.join();
     EXPECT_EQ(wrong.load(), 0);
 }
 
@@ -194,7 +203,7 @@ TEST_F(ThreadTable, PerTaskReferenceCountsOnTheLoadedResourceLibrary) {
     EXPECT_EQ(resourceRefCount, before + 1);
     mdsPerTaskTerm();
     EXPECT_EQ(resourceRefCount, before);
-    mdsPerTaskTerm();  // gives back only what it took
+    mdsPerTaskTerm(); // gives back only what it took
     EXPECT_EQ(resourceRefCount, before);
     EXPECT_NE(resourceModule, nullptr);
 
@@ -218,17 +227,17 @@ TEST_F(ThreadTable, UnloadEmptiesTheTableAndLoadStartsItAgain) {
     EXPECT_EQ(mdsGetPerThreadData(perThreadErrorList), nullptr);
     EXPECT_EQ(mdsSetPerThreadData(perThreadSlot1, u("x")), koFailure);
     EXPECT_EQ(&koRaiseError(2716), &KoErrorList().getDummyError());
-    std::thread([] {}).join();  // a thread ending now finds no table
+    std::thread([] {}).join(); // a thread ending now finds no table
 
     ramFailAt(1);
-    EXPECT_EQ(koLibraryLoad(), koFailure);  // the loading thread's record is required
+    EXPECT_EQ(koLibraryLoad(), koFailure); // the loading thread's record is required
     ramFailAt(0);
     ASSERT_EQ(koLibraryLoad(), koSuccess);
     EXPECT_EQ(tableSize(), 1u);
     KoThreadInfo* head = static_cast<KoThreadInfo*>(mdsGetPerTaskData(perTaskThreadList));
     EXPECT_EQ(head->threadId.load(), GetCurrentThreadId());
     EXPECT_EQ(getThreadInfo(GetCurrentThreadId()), head);
-    EXPECT_EQ(koLibraryLoad(), koSuccess);  // loading again keeps the table
+    EXPECT_EQ(koLibraryLoad(), koSuccess); // loading again keeps the table
     EXPECT_EQ(tableSize(), 1u);
 }
 

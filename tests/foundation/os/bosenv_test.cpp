@@ -36,10 +36,12 @@ TEST_F(BosTest, GetEnvValuesOfThreadsStayApart) {
     unsigned char* theirs = nullptr;
     std::string seen;
     std::thread t([&] {
-        for (int i = 0; i < 1000; ++i) theirs = bosGetEnv(u("KO_BOS_TWO"));
+        for (int i = 0; i < 1000; ++i)
+            theirs = bosGetEnv(u("KO_BOS_TWO"));
         seen = reinterpret_cast<char*>(theirs);
     });
-    for (int i = 0; i < 1000; ++i) EXPECT_STREQ(reinterpret_cast<char*>(mine), "one");
+    for (int i = 0; i < 1000; ++i)
+        EXPECT_STREQ(reinterpret_cast<char*>(mine), "one");
     t.join();
     EXPECT_NE(mine, theirs);
     EXPECT_EQ(seen, "two");

@@ -28,12 +28,16 @@ public:
         const char* old = getenv(name);
         had_ = old != nullptr;
         if (had_) old_ = old;
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
     }
     ~EnvOverride() {
-        if (had_) setenv(name_.c_str(), old_.c_str(), 1);
-        else unsetenv(name_.c_str());
+        if (had_)
+            setenv(name_.c_str(), old_.c_str(), 1);
+        else
+            unsetenv(name_.c_str());
     }
 
 private:
@@ -120,7 +124,8 @@ TEST_F(BosTest, LargeWritesCrossPieceBoundaries) {
     int h = 0;
     ASSERT_EQ(bosFileOpen(name, bosOpenCreate, &h), koSuccess);
     std::vector<unsigned char> data(200000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = (unsigned char)(i * 7 + i / 65534);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = (unsigned char)(i * 7 + i / 65534);
     EXPECT_EQ(bosFileWrite(h, 3, data.data(), 100000), koSuccess);
     EXPECT_EQ(bosFileWrite(h, -1, data.data() + 100000, 100000), koSuccess);
     std::vector<unsigned char> back(data.size() + 10);
@@ -376,7 +381,8 @@ TEST_F(BosTest, TooManyOpenFiles) {
     {
         LimitOverride limit(RLIMIT_NOFILE, 64);
         int h = 0;
-        while (handles.size() < 100 && bosFileOpen(name, 0, &h) == koSuccess) handles.push_back(h);
+        while (handles.size() < 100 && bosFileOpen(name, 0, &h) == koSuccess)
+            handles.push_back(h);
         ASSERT_LT(handles.size(), 100u);
         ASSERT_FALSE(handles.empty());
         EXPECT_EQ(lastError(), bosErrOpen);
@@ -388,7 +394,8 @@ TEST_F(BosTest, TooManyOpenFiles) {
         EXPECT_EQ(bosFileRead(handles.back(), 0, &c, 1, &got), koSuccess) << "open handles still work";
         EXPECT_EQ(got, 1u);
     }
-    for (int h : handles) EXPECT_EQ(bosFileClose(h), koSuccess);
+    for (int h : handles)
+        EXPECT_EQ(bosFileClose(h), koSuccess);
 }
 
 TEST_F(BosTest, BadHandles) {
@@ -418,9 +425,9 @@ TEST_F(BosTest, SystemErrorTable) {
     struct {
         int code;
         uint16_t number;
-    } table[] = {{crtENOENT, bosErrNotFound}, {crtEBADF, bosErrBadHandle},   {crtENOMEM, bosErrNoMemory},
+    } table[] = {{crtENOENT, bosErrNotFound}, {crtEBADF, bosErrBadHandle},     {crtENOMEM, bosErrNoMemory},
                  {crtEACCES, bosErrAccess},   {crtEMFILE, bosErrTooManyFiles}, {crtEDEADLOCK, bosErrLocked},
-                 {crtENOSPC, bosErrSystem},   {crtEEXIST, bosErrSystem},     {0, bosErrSystem}};
+                 {crtENOSPC, bosErrSystem},   {crtEEXIST, bosErrSystem},       {0, bosErrSystem}};
     for (auto& t : table) {
         bosRaiseRuntimeError(t.code, u("x.dat"));
         EXPECT_EQ(lastError(), t.number) << "runtime error " << t.code;
@@ -507,7 +514,8 @@ TEST_F(BosTest, DateAndSize) {
 }
 
 TEST_F(BosTest, FindFiles) {
-    for (const char* n : {"b.dat", "a.dat", "c.txt", "d.dat.bak"}) kotest::writeFile(dir_.file(n), "");
+    for (const char* n : {"b.dat", "a.dat", "c.txt", "d.dat.bak"})
+        kotest::writeFile(dir_.file(n), "");
     mkdir(dir_.file("sub.dat").c_str(), 0700);
 
     auto collect = [&](const std::string& pattern) {

@@ -112,10 +112,11 @@ TEST_F(BosTest, FullPath) {
         const char* in;
         const char* out;
     } cases[] = {
-        {"/a/b/../c", "/a/c"},        {"/a/b/../../c", "/c"},      {"/../x", "/x"},
-        {"/a/..", "/"},               {"/a/b/..", "/a"},           {"/a/../b/../c/", "/c/"},
-        {"/a/.../b", "/a/.../b"},     {"/a/..b/c", "/a/..b/c"},    {"/a/b..", "/a/b.."},
-        {"//srv/share/x", "//srv/share/x"},
+        {"/a/b/../c", "/a/c"},    {"/a/b/../../c", "/c"},
+        {"/../x", "/x"},          {"/a/..", "/"},
+        {"/a/b/..", "/a"},        {"/a/../b/../c/", "/c/"},
+        {"/a/.../b", "/a/.../b"}, {"/a/..b/c", "/a/..b/c"},
+        {"/a/b..", "/a/b.."},     {"//srv/share/x", "//srv/share/x"},
     };
     for (auto& c : cases) {
         Path p(c.in);

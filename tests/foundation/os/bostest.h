@@ -58,9 +58,12 @@ protected:
     }
     uint32_t errorCount() const { return list_->count; }
     void clearErrors() {
-        while (list_->count) KoErrorKeeper::clearLastError();
+        while (list_->count)
+            KoErrorKeeper::clearLastError();
     }
-    static const unsigned char* u(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.c_str()); }
+    static const unsigned char* u(const std::string& s) {
+        return reinterpret_cast<const unsigned char*>(s.c_str());
+    }
     KoErrorList* list_ = nullptr;
     kotest::TempDir dir_;
 };

@@ -41,7 +41,8 @@ TEST(KoCriticalSection, ExcludesOtherThreadsAndIsReentrant) {
                 cs.leave();
             }
         });
-    for (auto& t : ts) t.join();
+    for (auto& t : ts)
+        t.join();
     EXPECT_EQ(counter, 40000);
 }
 
@@ -65,18 +66,19 @@ TEST(KoCriticalSection, DisablingWhileHeldStillLetsTheHolderLeave) {
     cs.enter();
     cs.disable();
     EXPECT_FALSE(freeForOthers(cs));
-    std::thread([&] { cs.leave(); }).join();  // not the holder: nothing given back
+    std::thread([&] { cs.leave(); }).join(); // not the holder: nothing given back
     EXPECT_FALSE(freeForOthers(cs));
     cs.leave();
     EXPECT_TRUE(freeForOthers(cs)) << "a section disabled while held stayed locked";
-    cs.enter();  // disabled now: takes nothing
+    cs.enter(); // disabled now: takes nothing
     EXPECT_TRUE(freeForOthers(cs));
     cs.leave();
 }
 
 TEST(KoCriticalSection, StaticSectionsExistAndTheInstallerOneIsNeverSwitchedOff) {
     EXPECT_EQ(&koInstallerProfileLock(), &koStaticCriticalSection(koStaticLockInstaller));
-    EXPECT_NE(&koStaticCriticalSection(koStaticLockThreadTable), &koStaticCriticalSection(koStaticLockFileCache));
+    EXPECT_NE(&koStaticCriticalSection(koStaticLockThreadTable),
+              &koStaticCriticalSection(koStaticLockFileCache));
     // Switching off is for the whole process and cannot be undone: watch it in a child.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(

@@ -83,7 +83,8 @@ TEST_F(Semaphores, EnterRecordsTheOwnerAndExitClearsIt) {
     EXPECT_EQ(other, WAIT_OBJECT_0);
     // Exits on slots without a semaphore do nothing.
     KoSemaphore* marks[3] = {KO_SEM_NONE, KO_SEM_CREATING, KO_SEM_DESTROYED};
-    for (auto& m : marks) koSemaphoreExit(&m);
+    for (auto& m : marks)
+        koSemaphoreExit(&m);
     EXPECT_EQ(marks[1], KO_SEM_CREATING);
     EXPECT_EQ(marks[2], KO_SEM_DESTROYED);
 }
@@ -110,7 +111,7 @@ TEST_F(Semaphores, LimitCountsDownAndBackUp) {
     EXPECT_FALSE(registered(first));
     EXPECT_EQ(make(&d)->valid, 1u);
     EXPECT_EQ(koSemaphoreInfo()->remaining, 0u);
-    delete third;  // one without a handle gives nothing back
+    delete third; // one without a handle gives nothing back
     EXPECT_EQ(koSemaphoreInfo()->remaining, 0u);
 }
 
@@ -122,7 +123,7 @@ TEST_F(Semaphores, SwitchedOffMakesEverySemaphoreANoOp) {
     EXPECT_EQ(slot->valid, 0u);
     std::atomic<bool> entered{false};
     std::thread([&] {
-        koSemaphoreEnter(&slot);  // would block if the semaphore locked
+        koSemaphoreEnter(&slot); // would block if the semaphore locked
         entered = true;
     }).join();
     EXPECT_TRUE(entered.load());
@@ -152,7 +153,7 @@ TEST_F(Semaphores, SettingsComeFromTheEnvironmentOncePerRegistry) {
 TEST_F(Semaphores, DiagnosticsShowSettingsOnceThenABoxPerSemaphoreMadeAndFreed) {
     koSetFrontEnd(koFrontEndScript);
     koScriptReset();
-    setenv("KO_SEMCONTROL", "65537", 1);  // diagnostics and a limit of 1
+    setenv("KO_SEMCONTROL", "65537", 1); // diagnostics and a limit of 1
     setenv("KO_SPIN_COUNT", "0", 1);
     KoSemaphore *a = nullptr, *b = nullptr;
     make(&a);
@@ -169,7 +170,7 @@ TEST_F(Semaphores, DiagnosticsShowSettingsOnceThenABoxPerSemaphoreMadeAndFreed) 
     EXPECT_EQ(boxes[0].style & 0xF0, static_cast<UINT>(MB_ICONWARNING));
     EXPECT_EQ(boxes[1].caption, "Semaphore created");
     EXPECT_EQ(boxes[1].text, "Semaphore created\r\nSystem semaphore: Yes\r\n");
-    EXPECT_EQ(boxes[2].text, "Semaphore created\r\nSystem semaphore: No\r\n");  // the limit is used up
+    EXPECT_EQ(boxes[2].text, "Semaphore created\r\nSystem semaphore: No\r\n"); // the limit is used up
     EXPECT_EQ(boxes[3].caption, "Semaphore freed");
     EXPECT_EQ(boxes[3].text, "Semaphore freed:\nSystem semaphore: Yes\n");
     EXPECT_EQ(boxes[4].text, "Semaphore freed:\nSystem semaphore: No\n");
@@ -181,7 +182,8 @@ TEST_F(Semaphores, DiagnosticsShowSettingsOnceThenABoxPerSemaphoreMadeAndFreed) 
     make(&c);
     boxes = koScriptTakeShownBoxes();
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, "Semaphores switched off: Yes\r\nSemaphore limit: 0\r\nSpin count: 25\r\nSpin sleep: 0\r\n");
+    EXPECT_EQ(boxes[0].text,
+              "Semaphores switched off: Yes\r\nSemaphore limit: 0\r\nSpin count: 25\r\nSpin sleep: 0\r\n");
     EXPECT_EQ(boxes[1].text, "Semaphore created\r\nSystem semaphore: No\r\n");
 }
 
@@ -199,17 +201,19 @@ TEST_F(Semaphores, SlotMarkTwoComesBackAfterDestructionButZeroDoesNot) {
     ASSERT_FALSE(again == KO_SEM_DESTROYED);
     EXPECT_EQ(again->slot, &fromTwo);
     delete s0;
-    EXPECT_EQ(fromZero, s0);  // nothing written back (the caller's pointer dangles, as before)
+    EXPECT_EQ(fromZero, s0); // nothing written back (the caller's pointer dangles, as before)
 }
 
 TEST_F(Semaphores, DestroyingTheRegistryDeletesEverySemaphoreLastFirst) {
     KoSemaphore* kept[3] = {KO_SEM_DESTROYED, KO_SEM_DESTROYED, KO_SEM_DESTROYED};
-    for (auto& s : kept) make(&s);
+    for (auto& s : kept)
+        make(&s);
     EXPECT_EQ(koSemaphoreInfo()->semaphores.getCount(), 3u);
     koSemaphoreInfoDestroy();
     EXPECT_EQ(mdsGetPerTaskData(perTaskSemaphoreInfo), nullptr);
-    for (auto& s : kept) EXPECT_EQ(s, KO_SEM_DESTROYED);
-    koSemaphoreInfoDestroy();  // nothing left: nothing happens
+    for (auto& s : kept)
+        EXPECT_EQ(s, KO_SEM_DESTROYED);
+    koSemaphoreInfoDestroy(); // nothing left: nothing happens
 }
 
 TEST_F(Semaphores, EnterUnderEveryAllocationFailureNeverBlocksAndNeverLeaks) {
@@ -220,7 +224,7 @@ TEST_F(Semaphores, EnterUnderEveryAllocationFailureNeverBlocksAndNeverLeaks) {
             koSemaphoreExit(&slot);
             if (slot) {
                 KoSemaphore* s = slot;
-                EXPECT_EQ(s->valid, 1u);  // a semaphore that exists always locks
+                EXPECT_EQ(s->valid, 1u); // a semaphore that exists always locks
                 // One that could not be registered is not the registry's to delete.
                 if (!registered(s)) delete s;
             }
@@ -253,7 +257,8 @@ void hammer(KoSemaphore** slot) {
     while (ready.load() < threads) {
     }
     go = true;
-    for (auto& t : ts) t.join();
+    for (auto& t : ts)
+        t.join();
     EXPECT_EQ(counter, long(threads) * rounds);
 }
 
@@ -261,7 +266,8 @@ TEST_F(Semaphores, MutualExclusionFromTheVeryFirstEnter) {
     for (int trial = 0; trial < 5; ++trial) {
         KoSemaphore* slot = nullptr;
         hammer(&slot);
-        EXPECT_EQ(koSemaphoreInfo()->semaphores.getCount(), unsigned(trial + 1)) << "more than one semaphore made";
+        EXPECT_EQ(koSemaphoreInfo()->semaphores.getCount(), unsigned(trial + 1))
+            << "more than one semaphore made";
         KoSemaphore* recreated = KO_SEM_DESTROYED;
         hammer(&recreated);
         EXPECT_EQ(recreated->slot, &recreated);

@@ -71,8 +71,7 @@ std::string invalid(const char* text) {
 }
 
 // The plain form as "count:text".
-template <class T>
-std::string plain(T v) {
+template <class T> std::string plain(T v) {
     unsigned char buf[32];
     memset(buf, 'Z', sizeof buf);
     uint16_t n = convert(buf, v);

@@ -124,7 +124,8 @@ TEST(MemoryFunctions, ComparisonsAgreeWithMemcmpAtEveryLengthAndPosition) {
     for (unsigned n = 0; n <= 40; ++n)
         for (unsigned pos = 0; pos <= n; ++pos)
             for (unsigned char hi : {0x01, 0x80, 0xFF}) {
-                for (unsigned i = 0; i < sizeof a; ++i) a[i] = b[i] = static_cast<unsigned char>(0x41 + i);
+                for (unsigned i = 0; i < sizeof a; ++i)
+                    a[i] = b[i] = static_cast<unsigned char>(0x41 + i);
                 if (pos < n) {
                     a[pos] = hi;
                     b[pos] = 0x7F;

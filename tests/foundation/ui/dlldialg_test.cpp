@@ -5,7 +5,9 @@
 #include "tests/support/support.h"
 
 namespace {
-std::string str(const unsigned char* s) { return reinterpret_cast<const char*>(s); }
+std::string str(const unsigned char* s) {
+    return reinterpret_cast<const char*>(s);
+}
 } // namespace
 
 TEST(ResourceLibrary, SplitsTheModuleNameAtItsLastSlash) {
