@@ -45,6 +45,20 @@ FARPROC DefinerCallMapper::getDefiner() {
     return definerAvailable ? getDLLEntryPoint(0) : nullptr;
 }
 
+namespace {
+
+// The request's errors are discarded with it; the installer's caller learns the last one's text
+// (a refused attribute list, for one) through the installer's error queue.
+void reportFailure(DSNInfoStruct& info) {
+    KoError* error = info.errorList ? info.errorList->getLastError() : nullptr;
+    if (!error || error->number == 0) return;
+    bool listError = error->number >= 2704 && error->number <= 2707;
+    koPostInstallerError(listError ? ODBC_ERROR_INVALID_KEYWORD_VALUE : ODBC_ERROR_REQUEST_FAILED,
+                         reinterpret_cast<const char*>(error->getErrorText()));
+}
+
+} // namespace
+
 extern "C" KO_EXPORT BOOL INSTAPI ConfigDSN(HWND hwndParent, WORD fRequest, LPCSTR lpszDriver,
                                             LPCSTR lpszAttributes) {
     if (!koSetupIsAttached()) return FALSE;
@@ -59,6 +73,7 @@ extern "C" KO_EXPORT BOOL INSTAPI ConfigDSN(HWND hwndParent, WORD fRequest, LPCS
                            reinterpret_cast<const unsigned char*>(lpszAttributes), setupInfoTable,
                            setupInfoTableCount);
         if (!info.config(&showDialog)) {
+            reportFailure(info);
             bosFreeResourceDLL(&resourceModule, &resourceRefCount);
             return FALSE;
         }

@@ -44,7 +44,7 @@ int installerFailure(const char* what) {
         std::fprintf(stderr, "btrdsn: %s failed: %s (installer error %u)\n", what, message, unsigned(code));
         any = true;
     }
-    if (!any) std::fprintf(stderr, "btrdsn: %s failed\n", what);
+    if (!any) std::fprintf(stderr, "btrdsn: %s failed: the installer gave no reason\n", what);
     return 1;
 }
 

@@ -143,6 +143,17 @@ template <class Fn> Fn resolve(const char* name) {
     return reinterpret_cast<Fn>(resolveInstallerFunction(name));
 }
 
+} // namespace
+
+BOOL koPostInstallerError(DWORD code, const char* text) {
+    if (!installerModule) installerModule = chooseInstallerLibrary();
+    if (!installerModule || !text) return FALSE;
+    auto post = reinterpret_cast<SQLRETURN (*)(DWORD, LPCSTR)>(GetProcAddress(installerModule, "SQLPostInstallerError"));
+    return post && post(code, text) == SQL_SUCCESS ? TRUE : FALSE;
+}
+
+namespace {
+
 // Profile-function binding of the registry-backed profile layer, guarded by its static critical
 // section.
 HMODULE profileModule = nullptr;

@@ -9,6 +9,11 @@
 // function in the installer library at the moment of the call. A missing library or function is
 // reported in a message box and the call returns 0.
 
+// Hands a reason for a failed request to the installer's error queue, where the caller of
+// SQLConfigDataSource reads it with SQLInstallerError. Silent: nothing is shown when the installer
+// library or its function is missing. TRUE when the installer took it.
+KO_EXPORT BOOL koPostInstallerError(DWORD code, const char* text);
+
 // Binding of the two profile functions for the registry-backed profile layer, under its own lock.
 KO_EXPORT void loadOdbcInst();
 KO_EXPORT void unloadOdbcInst();
