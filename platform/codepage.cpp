@@ -379,6 +379,25 @@ int lstrcmpiA(LPCSTR a, LPCSTR b) {
     return compareLocale(a, b, true);
 }
 
+// Converts the whole input with one of ICU's streaming directions (ucnv_fromUnicode or
+// ucnv_toUnicode) into out, which holds size units; with size 0 the output is only counted. The
+// units written or counted, or -1 when out is too small or the conversion fails.
+template <class In, class Out, class Direction>
+int convertWhole(UConverter* conv, const In* in, const In* inEnd, Out* out, int size, Direction direction) {
+    Out scratch[256];
+    int total = 0;
+    for (;;) {
+        Out* start = size == 0 ? scratch : out + total;
+        Out* limit = size == 0 ? scratch + 256 : out + size;
+        Out* next = start;
+        UErrorCode err = U_ZERO_ERROR;
+        direction(conv, &next, limit, &in, inEnd, nullptr, true, &err);
+        total += static_cast<int>(next - start);
+        if (err == U_BUFFER_OVERFLOW_ERROR && size == 0) continue; // only measuring: go on
+        return U_FAILURE(err) ? -1 : total;
+    }
+}
+
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int units, LPSTR multi, int size,
                         LPCSTR defaultChar, BOOL* usedDefault) {
     if (!wide || units == 0 || units < -1 || size < 0 || (size > 0 && !multi)) return 0;
@@ -397,30 +416,9 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int units, LPS
         err = U_ZERO_ERROR;
         ucnv_setFromUCallBack(conv, noteSubstitution, &seen, nullptr, nullptr, &err);
     }
-    int total = 0;
-    bool fits = true;
-    const UChar* in = src;
-    const UChar* inEnd = src + n;
-    char scratch[256];
-    for (;;) {
-        // Measuring: the bytes go to scratch and are only counted.
-        char* outStart = size == 0 ? scratch : multi + total;
-        char* outEnd = size == 0 ? scratch + sizeof scratch : multi + size;
-        char* out = outStart;
-        err = U_ZERO_ERROR;
-        ucnv_fromUnicode(conv, &out, outEnd, &in, inEnd, nullptr, true, &err);
-        total += static_cast<int>(out - outStart);
-        if (err == U_BUFFER_OVERFLOW_ERROR) {
-            if (size > 0) {
-                fits = false;
-                break;
-            }
-            continue;
-        }
-        break;
-    }
+    int total = convertWhole(conv, src, src + n, multi, size, ucnv_fromUnicode);
     ucnv_close(conv);
-    if (U_FAILURE(err) || !fits) return 0;
+    if (total < 0) return 0;
     if (usedDefault) *usedDefault = seen.used ? TRUE : FALSE;
     return total;
 }
@@ -430,33 +428,12 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multi, int bytes, LPW
     int32_t n = bytes == -1 ? static_cast<int32_t>(strlen(multi)) + 1 : bytes;
     UConverter* conv = converterFor(codePage);
     if (!conv) return 0;
-    int total = 0;
-    bool fits = true;
-    const char* in = multi;
-    const char* inEnd = multi + n;
-    UChar scratch[256];
     UErrorCode err = U_ZERO_ERROR;
     if (flags & MB_ERR_INVALID_CHARS)
         ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
-    for (;;) {
-        UChar* outStart = size == 0 ? scratch : reinterpret_cast<UChar*>(wide) + total;
-        UChar* outEnd = size == 0 ? scratch + 256 : reinterpret_cast<UChar*>(wide) + size;
-        UChar* out = outStart;
-        err = U_ZERO_ERROR;
-        ucnv_toUnicode(conv, &out, outEnd, &in, inEnd, nullptr, true, &err);
-        total += static_cast<int>(out - outStart);
-        if (err == U_BUFFER_OVERFLOW_ERROR) {
-            if (size > 0) {
-                fits = false;
-                break;
-            }
-            continue;
-        }
-        break;
-    }
+    int total = convertWhole(conv, multi, multi + n, reinterpret_cast<UChar*>(wide), size, ucnv_toUnicode);
     ucnv_close(conv);
-    if (U_FAILURE(err) || !fits) return 0;
-    return total;
+    return total < 0 ? 0 : total;
 }
 
 int koAcpIsAlpha(int c) {
