@@ -44,8 +44,8 @@ void BM_strlen(benchmark::State& state) {
     }
 }
 
-template <int16_t (*Compare)(const void*, const void*, uint32_t)>
-void BM_ours_compare(benchmark::State& state) {
+// Any compare-like function over two buffers of the state's size.
+template <auto Compare> void BM_ours_compare(benchmark::State& state) {
     size_t n = sizeOf(state);
     Buffers buf(n);
     const void* a = buf.a.data();
@@ -54,17 +54,6 @@ void BM_ours_compare(benchmark::State& state) {
         benchmark::DoNotOptimize(a);
         benchmark::DoNotOptimize(b);
         benchmark::DoNotOptimize(Compare(a, b, static_cast<uint32_t>(n)));
-    }
-}
-void BM_memEqual(benchmark::State& state) {
-    size_t n = sizeOf(state);
-    Buffers buf(n);
-    const void* a = buf.a.data();
-    const void* b = buf.b.data();
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(a);
-        benchmark::DoNotOptimize(b);
-        benchmark::DoNotOptimize(memEqual(a, b, static_cast<uint32_t>(n)));
     }
 }
 void BM_memcmp(benchmark::State& state) {
@@ -141,7 +130,7 @@ BENCHMARK(BM_BUTSTLEN)->Arg(0)->Arg(1);
 BENCHMARK(BM_memcmp)->Arg(0)->Arg(1);
 BENCHMARK(BM_ours_compare<BUTMMCMP>)->Name("BM_BUTMMCMP")->Arg(0)->Arg(1);
 BENCHMARK(BM_ours_compare<memCompareHuge>)->Name("BM_memCompareHuge")->Arg(0)->Arg(1);
-BENCHMARK(BM_memEqual)->Arg(0)->Arg(1);
+BENCHMARK(BM_ours_compare<memEqual>)->Name("BM_memEqual")->Arg(0)->Arg(1);
 BENCHMARK(BM_memcpy)->Arg(0)->Arg(1);
 BENCHMARK(BM_ours_copy<fastMemCopy>)->Name("BM_fastMemCopy")->Arg(0)->Arg(1);
 BENCHMARK(BM_ours_copy<memCopyAligned>)->Name("BM_memCopyAligned")->Arg(0)->Arg(1);

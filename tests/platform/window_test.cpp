@@ -4,14 +4,7 @@
 
 class MessageBoxes : public ::testing::Test {
 protected:
-    void SetUp() override {
-        koSetFrontEnd(koFrontEndScript);
-        koScriptReset();
-    }
-    void TearDown() override {
-        koScriptReset();
-        koSetFrontEnd(koFrontEndNone);
-    }
+    kotest::ScriptedUser user;
 };
 
 TEST_F(MessageBoxes, UnansweredBoxesTakeTheirDefaultButton) {

@@ -31,22 +31,12 @@ const auto* env = ::testing::AddGlobalTestEnvironment(new SetupEnvironment);
 
 class ConfigDsn : public ::testing::Test {
 protected:
-    void SetUp() override {
-        koSetFrontEnd(koFrontEndScript);
-        koScriptReset();
-    }
-    void TearDown() override {
-        koScriptReset();
-        koSetFrontEnd(koFrontEndNone);
-    }
+    kotest::ScriptedUser user;
     BOOL config(WORD request, const std::string& list, HWND window = nullptr) {
         return ConfigDSN(window, request, OdbcSandbox::driverName, list.c_str());
     }
     std::string value(const std::string& dsn, const std::string& key) {
-        auto ini = sandbox.readOdbcIni();
-        for (auto& [k, v] : ini[dsn])
-            if (k == key) return v;
-        return "<absent>";
+        return sandbox.storedValue(dsn, key);
     }
     bool exists(const std::string& dsn) { return sandbox.readOdbcIni().count(dsn) == 1; }
 

@@ -15,10 +15,7 @@ namespace {
 class InstallerRoad : public ::testing::Test {
 protected:
     std::string value(const std::string& dsn, const std::string& key) {
-        auto ini = sandbox.readOdbcIni();
-        for (auto& [k, v] : ini[dsn])
-            if (k == key) return v;
-        return "<absent>";
+        return sandbox.storedValue(dsn, key);
     }
     OdbcSandbox sandbox;
 };

@@ -102,6 +102,13 @@ std::map<std::string, std::vector<std::pair<std::string, std::string>>> OdbcSand
     return ini;
 }
 
+std::string OdbcSandbox::storedValue(const std::string& dsn, const std::string& key) const {
+    auto ini = readOdbcIni();
+    for (auto& [k, v] : ini[dsn])
+        if (k == key) return v;
+    return "<absent>";
+}
+
 std::string attributeList(std::initializer_list<std::string> entries) {
     std::string list;
     for (const auto& e : entries) {

@@ -33,6 +33,8 @@ public:
     // The last installer error's text, "" when there is none.
     std::string installerError();
 
+    // One value of the user odbc.ini as the file holds it, "<absent>" when the key is not there.
+    std::string storedValue(const std::string& dsn, const std::string& key) const;
     // The user odbc.ini as a parser reads it: section -> ordered (key, value) pairs.
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> readOdbcIni() const;
 

@@ -52,3 +52,16 @@ void useBuildResources() {
     resourceRefCount = 1;
 }
 } // namespace kotest
+
+#include "platform/window.h"
+
+namespace kotest {
+ScriptedUser::ScriptedUser() {
+    koSetFrontEnd(koFrontEndScript);
+    koScriptReset();
+}
+ScriptedUser::~ScriptedUser() {
+    koScriptReset();
+    koSetFrontEnd(koFrontEndNone);
+}
+} // namespace kotest

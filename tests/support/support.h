@@ -53,3 +53,15 @@ namespace kotest {
 // rest of the test program.
 void useBuildResources();
 } // namespace kotest
+
+namespace kotest {
+// Makes the script front end active, with nothing queued or recorded, for the guard's lifetime; the
+// silent front end is back afterwards.
+class ScriptedUser {
+public:
+    ScriptedUser();
+    ~ScriptedUser();
+    ScriptedUser(const ScriptedUser&) = delete;
+    ScriptedUser& operator=(const ScriptedUser&) = delete;
+};
+} // namespace kotest
