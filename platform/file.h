@@ -115,11 +115,6 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method);
 DWORD GetFileSize(HANDLE file, LPDWORD high);
 BOOL SetEndOfFile(HANDLE file);
 BOOL FlushFileBuffers(HANDLE file);
-// Closes a file handle made by CreateFileA (CloseHandle, which serves every kind of kernel object,
-// passes file handles here). FALSE with ERROR_INVALID_HANDLE for anything else.
-BOOL koCloseFileHandle(HANDLE file);
-// TRUE when handle is an open file handle of this layer.
-BOOL koIsFileHandle(HANDLE handle);
 
 BOOL DeleteFileA(LPCSTR name);
 // Renames a file; an existing target is replaced only with MOVEFILE_REPLACE_EXISTING, a move across

@@ -1,4 +1,5 @@
 #include "platform/system.h"
+#include "platform/oserror.h"
 
 #include <errno.h>
 #include <pwd.h>
@@ -11,8 +12,6 @@
 
 namespace {
 
-thread_local DWORD lastError = ERROR_SUCCESS;
-
 // setenv and getenv are not safe against each other; the layer's own calls take this lock.
 std::mutex& environmentLock() {
     static std::mutex* m = new std::mutex; // outlives static destructors
@@ -20,72 +19,6 @@ std::mutex& environmentLock() {
 }
 
 } // namespace
-
-DWORD GetLastError() {
-    return lastError;
-}
-
-void SetLastError(DWORD code) {
-    lastError = code;
-}
-
-DWORD koWindowsErrorOfErrno(int error) {
-    switch (error) {
-    case 0:
-        return ERROR_SUCCESS;
-    case ENOENT:
-        return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
-    case EMFILE:
-    case ENFILE:
-        return ERROR_TOO_MANY_OPEN_FILES;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case ETXTBSY:
-        return ERROR_ACCESS_DENIED;
-    case EROFS:
-        return ERROR_WRITE_PROTECT;
-    case EBADF:
-        return ERROR_INVALID_HANDLE;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case EEXIST:
-        return ERROR_FILE_EXISTS;
-    case ENOSPC:
-    case EDQUOT:
-        return ERROR_DISK_FULL;
-    case EFBIG:
-        return ERROR_FILE_TOO_LARGE;
-    case ENAMETOOLONG:
-        return ERROR_FILENAME_EXCED_RANGE;
-    case EINVAL:
-        return ERROR_INVALID_PARAMETER;
-    case ENOTEMPTY:
-        return ERROR_DIR_NOT_EMPTY;
-    case EWOULDBLOCK:
-        return ERROR_SHARING_VIOLATION;
-    case EDEADLK:
-    case ENOLCK:
-        return ERROR_LOCK_VIOLATION;
-    case EXDEV:
-        return ERROR_NOT_SAME_DEVICE;
-    case EBUSY:
-        return ERROR_BUSY;
-    case ESPIPE:
-        return ERROR_SEEK_ON_DEVICE;
-    case EPIPE:
-        return ERROR_BROKEN_PIPE;
-    case ELOOP:
-        return ERROR_CANT_RESOLVE_FILENAME;
-    case ENOSYS:
-    case EOPNOTSUPP:
-        return ERROR_NOT_SUPPORTED;
-    default:
-        return ERROR_GEN_FAILURE;
-    }
-}
 
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
     if (!name || !*name || strchr(name, '=')) {

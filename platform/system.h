@@ -78,6 +78,9 @@
 #ifndef ERROR_INVALID_NAME
 #define ERROR_INVALID_NAME 123u
 #endif
+#ifndef ERROR_TOO_MANY_POSTS
+#define ERROR_TOO_MANY_POSTS 298u
+#endif
 #ifndef ERROR_MOD_NOT_FOUND
 #define ERROR_MOD_NOT_FOUND 126u
 #endif
@@ -118,8 +121,6 @@
 // The calling thread's last error code.
 DWORD GetLastError();
 void SetLastError(DWORD code);
-// The Windows error code for a system error number (errno), as the layer reports it.
-DWORD koWindowsErrorOfErrno(int error);
 
 // Copies a variable's value and returns its length; when the buffer is too small, returns the size
 // needed including the terminator. 0 with ERROR_ENVVAR_NOT_FOUND when the variable is not set (a set

@@ -1,5 +1,8 @@
 #include "platform/thread.h"
 #include "platform/file.h"
+#include "platform/handle.h"
+#include "platform/oserror.h"
+#include "platform/system.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -11,7 +14,6 @@
 #include <climits>
 #include <mutex>
 #include <new>
-#include <set>
 
 namespace {
 
@@ -23,22 +25,18 @@ pthread_mutex_t* mutexOf(LPCRITICAL_SECTION section) {
     return reinterpret_cast<pthread_mutex_t*>(section->lock);
 }
 
-// Kernel objects behind a HANDLE: each starts with a tag so a stray pointer is refused.
-enum class Kind : uint32_t { semaphore = 0x53454D41u, thread = 0x54485244u, dead = 0 };
-
-struct Object {
-    std::atomic<Kind> kind;
+// Kernel objects behind a HANDLE, in the layer's one handle table.
+struct Object : KoHandleObject {
     pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
     pthread_cond_t changed;
-    explicit Object(Kind k) : kind(k) {
+    explicit Object(KoHandleKind k) : KoHandleObject(k) {
         pthread_condattr_t attr;
         pthread_condattr_init(&attr);
         pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
         pthread_cond_init(&changed, &attr);
         pthread_condattr_destroy(&attr);
     }
-    ~Object() {
-        kind.store(Kind::dead);
+    ~Object() override {
         pthread_cond_destroy(&changed);
         pthread_mutex_destroy(&mutex);
     }
@@ -47,7 +45,7 @@ struct Object {
 struct Semaphore : Object {
     LONG count;
     LONG maximum;
-    Semaphore(LONG initial, LONG max) : Object(Kind::semaphore), count(initial), maximum(max) {}
+    Semaphore(LONG initial, LONG max) : Object(KoHandleKind::semaphore), count(initial), maximum(max) {}
 };
 
 struct Thread : Object {
@@ -56,39 +54,8 @@ struct Thread : Object {
     bool ended = false;
     DWORD exitCode = STILL_ACTIVE;
     std::atomic<DWORD> id{0};
-    int references = 2; // the handle's and the running thread's
-    Thread() : Object(Kind::thread) {}
+    Thread() : Object(KoHandleKind::thread) {}
 };
-
-// Handles given out and not yet closed: a stale or foreign handle is refused, never read.
-std::mutex handleLock;
-std::set<Object*>& liveHandles() {
-    static std::set<Object*>* s = new std::set<Object*>; // outlives static destructors
-    return *s;
-}
-
-HANDLE giveHandle(Object* o) {
-    if (!o) return nullptr;
-    std::lock_guard<std::mutex> g(handleLock);
-    liveHandles().insert(o);
-    return o;
-}
-
-// Takes a handle back from the caller; false when it was no live handle of that kind.
-bool takeHandle(Object* o, Kind kind) {
-    std::lock_guard<std::mutex> g(handleLock);
-    auto it = liveHandles().find(o);
-    if (it == liveHandles().end() || o->kind.load() != kind) return false;
-    liveHandles().erase(it);
-    return true;
-}
-
-Object* objectOf(HANDLE h, Kind kind) {
-    auto* o = static_cast<Object*>(h);
-    std::lock_guard<std::mutex> g(handleLock);
-    if (!o || !liveHandles().count(o) || o->kind.load() != kind) return nullptr;
-    return o;
-}
 
 // Deadline for a wait of ms milliseconds on CLOCK_MONOTONIC.
 timespec deadlineAfter(DWORD ms) {
@@ -119,13 +86,6 @@ template <class Ready> bool waitUntil(Object* o, DWORD ms, Ready ready) {
     return true;
 }
 
-void releaseThread(Thread* t) {
-    pthread_mutex_lock(&t->mutex);
-    bool last = --t->references == 0;
-    pthread_mutex_unlock(&t->mutex);
-    if (last) delete t;
-}
-
 void* threadMain(void* arg) {
     auto* t = static_cast<Thread*>(arg);
     t->id.store(GetCurrentThreadId());
@@ -135,7 +95,7 @@ void* threadMain(void* arg) {
     t->ended = true;
     pthread_cond_broadcast(&t->changed);
     pthread_mutex_unlock(&t->mutex);
-    releaseThread(t);
+    t->release(); // the running thread's reference
     return nullptr;
 }
 
@@ -203,16 +163,28 @@ void LeaveCriticalSection(LPCRITICAL_SECTION section) {
 }
 
 HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initialCount, LONG maximumCount, LPCSTR name) {
-    if (name || initialCount < 0 || maximumCount <= 0 || initialCount > maximumCount) return nullptr;
-    return giveHandle(new (std::nothrow) Semaphore(initialCount, maximumCount));
+    if (name) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return nullptr;
+    }
+    if (initialCount < 0 || maximumCount <= 0 || initialCount > maximumCount) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return koHandleCreate(new (std::nothrow) Semaphore(initialCount, maximumCount));
 }
 
 BOOL ReleaseSemaphore(HANDLE semaphore, LONG count, LONG* previousCount) {
-    auto* s = static_cast<Semaphore*>(objectOf(semaphore, Kind::semaphore));
-    if (!s || count <= 0) return FALSE;
+    auto s = koHandleLookup<Semaphore>(semaphore, KoHandleKind::semaphore);
+    if (!s) return FALSE;
+    if (count <= 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     pthread_mutex_lock(&s->mutex);
     if (count > s->maximum - s->count) {
         pthread_mutex_unlock(&s->mutex);
+        SetLastError(ERROR_TOO_MANY_POSTS);
         return FALSE;
     }
     if (previousCount) *previousCount = s->count;
@@ -224,11 +196,24 @@ BOOL ReleaseSemaphore(HANDLE semaphore, LONG count, LONG* previousCount) {
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, size_t stackSize, LPTHREAD_START_ROUTINE start, LPVOID parameter,
                     DWORD flags, DWORD* threadId) {
-    if (!start || (flags & CREATE_SUSPENDED)) return nullptr;
+    if (!start || (flags & CREATE_SUSPENDED)) {
+        SetLastError(start ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
     auto* t = new (std::nothrow) Thread;
-    if (!t) return nullptr;
+    if (!t) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     t->start = start;
     t->parameter = parameter;
+    // The handle is made first, so a thread never runs without one that can wait for it.
+    t->retain(); // kept across the table entry for the running thread
+    HANDLE h = koHandleCreate(t);
+    if (!h) {
+        t->release();
+        return nullptr;
+    }
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
@@ -240,7 +225,9 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, size_t stackSize, LPTHREAD_START_ROUT
     int rc = pthread_create(&native, &attr, threadMain, t);
     pthread_attr_destroy(&attr);
     if (rc != 0) {
-        delete t;
+        t->release(); // the thread's, never taken
+        koHandleClose(h, KoHandleKind::thread);
+        SetLastError(rc == EAGAIN ? ERROR_NOT_ENOUGH_MEMORY : koWindowsErrorOfErrno(rc));
         return nullptr;
     }
     if (threadId) {
@@ -254,12 +241,16 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, size_t stackSize, LPTHREAD_START_ROUT
         }
         *threadId = t->id.load();
     }
-    return giveHandle(t);
+    return h;
 }
 
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
-    auto* t = static_cast<Thread*>(objectOf(thread, Kind::thread));
-    if (!t || !exitCode) return FALSE;
+    auto t = koHandleLookup<Thread>(thread, KoHandleKind::thread);
+    if (!t) return FALSE;
+    if (!exitCode) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     pthread_mutex_lock(&t->mutex);
     *exitCode = t->ended ? t->exitCode : STILL_ACTIVE;
     pthread_mutex_unlock(&t->mutex);
@@ -267,34 +258,33 @@ BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
-    if (auto* s = static_cast<Semaphore*>(objectOf(object, Kind::semaphore))) {
+    // The lookup's reference keeps the object alive for the whole wait, even when its handle is
+    // closed meanwhile, as Windows keeps an object until its last wait ends.
+    switch (koHandleKindOf(object)) {
+    case KoHandleKind::semaphore: {
+        auto s = koHandleLookup<Semaphore>(object, KoHandleKind::semaphore);
+        if (!s) break;
         pthread_mutex_lock(&s->mutex);
-        bool got = waitUntil(s, milliseconds, [s] { return s->count > 0; });
-        if (got) --s->count;
+        Semaphore* sp = s.get();
+        bool got = waitUntil(sp, milliseconds, [sp] { return sp->count > 0; });
+        if (got) --sp->count;
         pthread_mutex_unlock(&s->mutex);
         return got ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     }
-    if (auto* t = static_cast<Thread*>(objectOf(object, Kind::thread))) {
+    case KoHandleKind::thread: {
+        auto t = koHandleLookup<Thread>(object, KoHandleKind::thread);
+        if (!t) break;
         pthread_mutex_lock(&t->mutex);
-        bool ended = waitUntil(t, milliseconds, [t] { return t->ended; });
+        Thread* tp = t.get();
+        bool ended = waitUntil(tp, milliseconds, [tp] { return tp->ended; });
         pthread_mutex_unlock(&t->mutex);
         return ended ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     }
+    default:
+        break;
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
-}
-
-BOOL CloseHandle(HANDLE object) {
-    auto* o = static_cast<Object*>(object);
-    if (takeHandle(o, Kind::semaphore)) {
-        delete static_cast<Semaphore*>(o);
-        return TRUE;
-    }
-    if (takeHandle(o, Kind::thread)) {
-        releaseThread(static_cast<Thread*>(o));
-        return TRUE;
-    }
-    // One CloseHandle for every kind of handle, as on Windows.
-    return koIsFileHandle(object) ? koCloseFileHandle(object) : FALSE;
 }
 
 DWORD GetCurrentThreadId() {

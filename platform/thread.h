@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include "platform/types.h"
+#include "platform/handle.h"
 
 typedef void* LPSECURITY_ATTRIBUTES;
 typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID parameter);
@@ -52,8 +53,6 @@ KO_EXPORT BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode);
 // Waits until a semaphore can be taken (its count is then lowered by one) or a thread has ended:
 // WAIT_OBJECT_0, WAIT_TIMEOUT after milliseconds (INFINITE: no limit), WAIT_FAILED for a bad handle.
 KO_EXPORT DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
-// Releases a semaphore or thread handle (a running thread goes on). FALSE for a bad handle.
-KO_EXPORT BOOL CloseHandle(HANDLE object);
 
 // The kernel's identifier of the calling thread.
 KO_EXPORT DWORD GetCurrentThreadId();

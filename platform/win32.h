@@ -3,6 +3,8 @@
 #include "platform/types.h"
 #include "platform/module.h"
 #include "platform/window.h"
+#include "platform/handle.h"
+#include "platform/oserror.h"
 #include "platform/thread.h"
 #include "platform/codepage.h"
 #include "platform/file.h"

@@ -30,7 +30,8 @@ const KoResourceString koStringsErrors[] = {
     {koErrBothSpellings, " The keywords \"%s1\" and \"%s2\" may not both be given."},
 
     // Record sort.
-    {koErrSortStackFull, "The records are too many or too disordered to sort: the sort's work stack is full."},
+    {koErrSortStackFull,
+     "The records are too many or too disordered to sort: the sort's work stack is full."},
     {koErrSortTooManyKeys, "A sort can have at most 64 keys."},
 
     // Strings.

@@ -23,32 +23,32 @@ enum KoErrorNumber : uint16_t {
     koErrNotANumber = 2702, // not a number (text)
 
     // Attribute lists and connection strings.
-    koErrSyntax = 2704,         // syntax error at a position (position)
-    koErrSyntaxContext = 2705,  // the same with the context text (position, text)
-    koErrDuplicate = 2706,      // appended: a keyword given twice (text)
-    koErrBothSpellings = 2707,  // appended: both spellings of a keyword (keyword, short keyword)
+    koErrSyntax = 2704,        // syntax error at a position (position)
+    koErrSyntaxContext = 2705, // the same with the context text (position, text)
+    koErrDuplicate = 2706,     // appended: a keyword given twice (text)
+    koErrBothSpellings = 2707, // appended: both spellings of a keyword (keyword, short keyword)
 
     // Record sort.
-    koErrSortStackFull = 2709, // the quicksort's range stack is full
+    koErrSortStackFull = 2709,   // the quicksort's range stack is full
     koErrSortTooManyKeys = 2710, // a 65th sort key
 
     // Strings.
     koErrFixedBuffer = 2716, // a text does not fit an adopted buffer
 
     // Directory lookup.
-    koErrLdapNoHost = 2730,   // connect without a host
-    koErrLdapConnect = 2731,  // no handle, or the bind failed (LDAP text)
-    koErrLdapSearch = 2732,   // the search failed or found nothing (LDAP text)
+    koErrLdapNoHost = 2730,  // connect without a host
+    koErrLdapConnect = 2731, // no handle, or the bind failed (LDAP text)
+    koErrLdapSearch = 2732,  // the search failed or found nothing (LDAP text)
 
     // Libraries bound at run time.
     koErrLibraryLoad = 2733,  // a library could not be loaded (library)
     koErrLibraryEntry = 2734, // a function is missing (function, library)
 
     // Network transfer.
-    koErrNetFailed = 7500,   // the transfer failed (code)
-    koErrNetTimeout = 7501,  // the transfer timed out
-    koErrNetLost = 7503,     // the connection was lost
-    koErrNetRefused = 7504,  // the transfer was refused by the connection
+    koErrNetFailed = 7500,  // the transfer failed (code)
+    koErrNetTimeout = 7501, // the transfer timed out
+    koErrNetLost = 7503,    // the connection was lost
+    koErrNetRefused = 7504, // the transfer was refused by the connection
 
     // Dialogs.
     koErrDialogCreate = 9999, // a dialog could not be created

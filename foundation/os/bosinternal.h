@@ -11,8 +11,6 @@
 void bosRaiseRuntimeError(int code, const unsigned char* name);
 // The same for a Windows error code, through the runtime's own translation of those codes.
 void bosRaiseWindowsError(DWORD code, const unsigned char* name);
-// The runtime error number the Windows runtime gives a Windows error code.
-int bosRuntimeErrorOf(DWORD code);
 // Copies name into out (size bytes) in the form the file system wants it; raises and returns 1 when
 // the volume cannot be asked or the name does not fit.
 KoStatus bosConvertName(const unsigned char* name, char* out, size_t size);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/handle.h"
 #include "platform/system.h"
 #include "tests/support/support.h"
 
@@ -64,7 +65,7 @@ TEST(PlatformFile, CreateDispositions) {
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(h, "hello", 5, &written, nullptr));
     EXPECT_EQ(written, 5u);
-    EXPECT_TRUE(koCloseFileHandle(h));
+    EXPECT_TRUE(CloseHandle(h));
 
     EXPECT_EQ(openShared(f, GENERIC_WRITE, CREATE_NEW), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
@@ -73,13 +74,13 @@ TEST(PlatformFile, CreateDispositions) {
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
     EXPECT_EQ(readAll(h), "hello");
-    koCloseFileHandle(h);
+    CloseHandle(h);
 
     h = openShared(f, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
     EXPECT_EQ(GetFileSize(h, nullptr), 0u) << "CREATE_ALWAYS truncates";
-    koCloseFileHandle(h);
+    CloseHandle(h);
 
     EXPECT_EQ(openShared(f, GENERIC_READ, TRUNCATE_EXISTING), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << "truncation needs write access";
@@ -87,7 +88,7 @@ TEST(PlatformFile, CreateDispositions) {
     h = openShared(dir.file("b.dat"), GENERIC_READ, OPEN_ALWAYS);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
-    koCloseFileHandle(h);
+    CloseHandle(h);
     EXPECT_NE(GetFileAttributesA(dir.file("b.dat").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
@@ -132,11 +133,11 @@ TEST(PlatformFile, PointerReadWriteAndSize) {
     EXPECT_EQ(GetFileSize(h, &sizeHigh), 4u);
     EXPECT_EQ(sizeHigh, 0u);
     EXPECT_TRUE(FlushFileBuffers(h));
-    EXPECT_TRUE(koIsFileHandle(h));
-    EXPECT_TRUE(koCloseFileHandle(h));
+    EXPECT_TRUE((koHandleKindOf(h) == KoHandleKind::file));
+    EXPECT_TRUE(CloseHandle(h));
 
-    EXPECT_FALSE(koIsFileHandle(h));
-    EXPECT_FALSE(koCloseFileHandle(h)) << "a handle closes once";
+    EXPECT_FALSE((koHandleKindOf(h) == KoHandleKind::file));
+    EXPECT_FALSE(CloseHandle(h)) << "a handle closes once";
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_FALSE(ReadFile(h, buf, 1, &n, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
@@ -156,8 +157,8 @@ TEST(PlatformFile, SharingModes) {
     HANDLE x = CreateFileA(f.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(x, INVALID_HANDLE_VALUE) << "an exclusive open fails while others hold the file";
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
-    koCloseFileHandle(a);
-    koCloseFileHandle(b);
+    CloseHandle(a);
+    CloseHandle(b);
 
     x = CreateFileA(f.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(x, INVALID_HANDLE_VALUE);
@@ -171,7 +172,7 @@ TEST(PlatformFile, SharingModes) {
     int e = 0;
     _get_errno(&e);
     EXPECT_EQ(e, crtEACCES);
-    koCloseFileHandle(x);
+    CloseHandle(x);
 
     fd = _sopen(f.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYNO, 0);
     ASSERT_GE(fd, 0) << "the exclusive handle's close lets others in";
@@ -190,7 +191,7 @@ TEST(PlatformFile, ReadOnlyAttribute) {
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     HANDLE h = openShared(f, GENERIC_READ, OPEN_EXISTING);
     EXPECT_NE(h, INVALID_HANDLE_VALUE) << "reading a read-only file is allowed";
-    koCloseFileHandle(h);
+    CloseHandle(h);
     EXPECT_FALSE(DeleteFileA(f.c_str()));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 

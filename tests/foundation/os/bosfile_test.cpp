@@ -438,14 +438,14 @@ TEST_F(BosTest, SystemErrorTable) {
             EXPECT_EQ(lastText().find("x.dat"), std::string::npos) << lastText();
         }
     }
-    EXPECT_EQ(bosRuntimeErrorOf(ERROR_PATH_NOT_FOUND), crtENOENT);
-    EXPECT_EQ(bosRuntimeErrorOf(ERROR_SHARING_VIOLATION), crtEACCES);
-    EXPECT_EQ(bosRuntimeErrorOf(ERROR_LOCK_VIOLATION), crtEACCES);
-    EXPECT_EQ(bosRuntimeErrorOf(ERROR_TOO_MANY_OPEN_FILES), crtEMFILE);
-    EXPECT_EQ(bosRuntimeErrorOf(ERROR_INVALID_HANDLE), crtEBADF);
-    EXPECT_EQ(bosRuntimeErrorOf(ERROR_NOT_ENOUGH_MEMORY), crtENOMEM);
-    EXPECT_EQ(bosRuntimeErrorOf(ERROR_DISK_FULL), crtENOSPC);
-    EXPECT_EQ(bosRuntimeErrorOf(ERROR_INVALID_PARAMETER), crtEINVAL);
+    EXPECT_EQ(koRuntimeErrnoOfWindowsError(ERROR_PATH_NOT_FOUND), crtENOENT);
+    EXPECT_EQ(koRuntimeErrnoOfWindowsError(ERROR_SHARING_VIOLATION), crtEACCES);
+    EXPECT_EQ(koRuntimeErrnoOfWindowsError(ERROR_LOCK_VIOLATION), crtEACCES);
+    EXPECT_EQ(koRuntimeErrnoOfWindowsError(ERROR_TOO_MANY_OPEN_FILES), crtEMFILE);
+    EXPECT_EQ(koRuntimeErrnoOfWindowsError(ERROR_INVALID_HANDLE), crtEBADF);
+    EXPECT_EQ(koRuntimeErrnoOfWindowsError(ERROR_NOT_ENOUGH_MEMORY), crtENOMEM);
+    EXPECT_EQ(koRuntimeErrnoOfWindowsError(ERROR_DISK_FULL), crtENOSPC);
+    EXPECT_EQ(koRuntimeErrnoOfWindowsError(ERROR_INVALID_PARAMETER), crtEINVAL);
 }
 
 TEST_F(BosTest, Delete) {
