@@ -1,4 +1,5 @@
 #include "platform/codepage.h"
+#include "platform/system.h"
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
@@ -159,10 +160,12 @@ const CodePageTables& acp() {
     static std::once_flag once;
     std::call_once(once, [] {
         const CodePageTables* chosen = nullptr;
-        if (const char* env = getenv("KO_ANSI_CODEPAGE")) {
+        std::string env;
+        if (koGetEnvironment("KO_ANSI_CODEPAGE", &env)) {
             char* end = nullptr;
-            unsigned long cp = strtoul(env, &end, 10);
-            if (end != env && *end == 0 && cp > 1 && cp < 65536) chosen = tablesFor(static_cast<UINT>(cp));
+            unsigned long cp = strtoul(env.c_str(), &end, 10);
+            if (end != env.c_str() && *end == 0 && cp > 1 && cp < 65536)
+                chosen = tablesFor(static_cast<UINT>(cp));
         }
         if (!chosen) chosen = tablesFor(1252);
         const CodePageTables* expected = nullptr;

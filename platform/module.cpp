@@ -1,4 +1,5 @@
 #include "platform/module.h"
+#include "platform/system.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -67,15 +68,20 @@ std::string pathOfHandle(void* handle) {
 
 } // namespace
 
-HMODULE LoadLibraryA(LPCSTR name) {
-    if (!name || !*name) return nullptr;
+namespace {
+
+HMODULE loadLibrary(LPCSTR name) {
+    if (!name || !*name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
     std::string mapped = mapLibraryName(name);
     if (isVersionLibrary(mapped)) return versionModule;
     // KO_LIBRARY_PATH, when set, is the whole search order for bare names (tests use it to stand
     // for a machine whose libraries they choose).
-    const char* searchPath = getenv("KO_LIBRARY_PATH");
-    if (searchPath && mapped.find('/') == std::string::npos) {
-        std::string dirs(searchPath), found;
+    std::string dirs;
+    if (koGetEnvironment("KO_LIBRARY_PATH", &dirs) && mapped.find('/') == std::string::npos) {
+        std::string found;
         for (size_t start = 0; start <= dirs.size() && found.empty();) {
             size_t end = dirs.find(':', start);
             if (end == std::string::npos) end = dirs.size();
@@ -83,47 +89,86 @@ HMODULE LoadLibraryA(LPCSTR name) {
             if (end > start && access(candidate.c_str(), F_OK) == 0) found = candidate;
             start = end + 1;
         }
-        if (found.empty()) return nullptr;
+        if (found.empty()) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
         mapped = found;
     }
     void* h = dlopen(mapped.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!h) return nullptr;
+    if (!h) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
     std::lock_guard<std::mutex> g(tableLock);
     for (auto& m : table())
         if (m.handle == h) {
             ++m.refs;
             return h;
         }
-    table().push_back({h, baseNameOf(pathOfHandle(h)), 1});
+    try {
+        table().push_back({h, baseNameOf(pathOfHandle(h)), 1});
+    } catch (...) {
+        dlclose(h);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     return h;
 }
 
+} // namespace
+
+HMODULE LoadLibraryA(LPCSTR name) {
+    try {
+        return loadLibrary(name);
+    } catch (...) { // the name's copies could not be made
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+}
+
 BOOL FreeLibrary(HMODULE module) {
-    if (!module) return FALSE;
+    if (!module) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
     if (module == versionModule) return TRUE;
+    bool found = false;
     {
         std::lock_guard<std::mutex> g(tableLock);
         auto& t = table();
-        for (size_t i = 0; i < t.size(); ++i)
+        for (size_t i = 0; i < t.size() && !found; ++i)
             if (t[i].handle == module) {
+                found = true;
                 if (--t[i].refs == 0) t.erase(t.begin() + i);
-                break;
             }
     }
-    return dlclose(module) == 0 ? TRUE : FALSE;
+    // Only what LoadLibraryA counted is given back; a foreign value never reaches dlclose.
+    if (!found || dlclose(module) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
-    if (!module || !name) return nullptr;
+    FARPROC f = nullptr;
+    if (!module || !name) {
+        SetLastError(module ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
     if (module == versionModule) {
         if (!strcmp(name, "GetFileVersionInfoSizeA"))
             return reinterpret_cast<FARPROC>(&GetFileVersionInfoSizeA);
         if (!strcmp(name, "GetFileVersionInfoA")) return reinterpret_cast<FARPROC>(&GetFileVersionInfoA);
         if (!strcmp(name, "VerQueryValueA")) return reinterpret_cast<FARPROC>(&VerQueryValueA);
-        return nullptr;
+    } else {
+        // dlsym on the handle searches that library (and its dependencies), never the global
+        // namespace first.
+        f = reinterpret_cast<FARPROC>(dlsym(module, name));
     }
-    // dlsym on the handle searches that library (and its dependencies), never the global namespace first.
-    return reinterpret_cast<FARPROC>(dlsym(module, name));
+    if (!f) SetLastError(ERROR_PROC_NOT_FOUND);
+    return f;
 }
 
 HMODULE GetModuleHandleA(LPCSTR name) {
@@ -180,8 +225,7 @@ HMODULE koModuleOfAddress(const void* address) {
 
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
     std::string dir;
-    if (const char* env = getenv("KO_SYSTEM_DIR"); env && *env) {
-        dir = env;
+    if (koGetEnvironment("KO_SYSTEM_DIR", &dir) && !dir.empty()) {
     } else {
         Dl_info info;
         char real[PATH_MAX];

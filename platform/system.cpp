@@ -20,6 +20,14 @@ std::mutex& environmentLock() {
 
 } // namespace
 
+bool koGetEnvironment(const char* name, std::string* value) {
+    std::lock_guard<std::mutex> g(environmentLock());
+    const char* v = getenv(name);
+    if (!v) return false;
+    if (value) *value = v;
+    return true;
+}
+
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
     if (!name || !*name || strchr(name, '=')) {
         SetLastError(ERROR_ENVVAR_NOT_FOUND);

@@ -1,5 +1,6 @@
 #pragma once
 // The thread's last error, environment, machine and user names, with Windows' calls and semantics.
+#include <string>
 #include "platform/types.h"
 
 // Windows error codes that the layer reports through GetLastError.
@@ -121,6 +122,10 @@
 // The calling thread's last error code.
 DWORD GetLastError();
 void SetLastError(DWORD code);
+
+// A variable's value, read under the layer's environment lock like every other read and write of
+// the environment; false when it is not set. For the layer's own settings.
+bool koGetEnvironment(const char* name, std::string* value);
 
 // Copies a variable's value and returns its length; when the buffer is too small, returns the size
 // needed including the terminator. 0 with ERROR_ENVVAR_NOT_FOUND when the variable is not set (a set

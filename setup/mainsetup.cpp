@@ -10,9 +10,31 @@ DefinerCallMapper* activeCallMapper = nullptr;
 
 DefinerCallMapper::DefinerCallMapper() : definerAvailable(0) {}
 
+namespace {
+
+void warnIncompleteInstallation() {
+    MessageBoxA(nullptr,
+                "Some setup features have been disabled due to an incomplete driver or database client "
+                "installation.",
+                "ODBC Btrieve Driver Setup Warning", MB_OK | MB_TASKMODAL | MB_ICONWARNING);
+}
+
+} // namespace
+
 KoStatus DefinerCallMapper::bindDefiner() {
+    // The driver library's name is derived from the resource library's; without that library there
+    // is nothing to derive it from (the host program's own name would load an unrelated library
+    // beside it), so the definer is unavailable.
+    if (!resourceModule) {
+        warnIncompleteInstallation();
+        return koFailure;
+    }
     char name[256 + 8];
     DWORD n = GetModuleFileNameA(resourceModule, name, 256);
+    if (n == 0) {
+        warnIncompleteInstallation();
+        return koFailure;
+    }
     if (n >= 256) n = 255;
     name[n] = 0;
     // The driver library is named like the resource library without its "R" (or "S") before the
@@ -30,10 +52,7 @@ KoStatus DefinerCallMapper::bindDefiner() {
     KoStatus status = setDLLName(reinterpret_cast<unsigned char*>(name));
     if (!status) status = initialize();
     if (status) {
-        MessageBoxA(nullptr,
-                    "Some setup features have been disabled due to an incomplete driver or database client "
-                    "installation.",
-                    "ODBC Btrieve Driver Setup Warning", MB_OK | MB_TASKMODAL | MB_ICONWARNING);
+        warnIncompleteInstallation();
         return status;
     }
     status = setDLLEntryPoint(reinterpret_cast<const unsigned char*>("BringUpDefiner"), 0);
@@ -59,36 +78,62 @@ void reportFailure(DSNInfoStruct& info) {
 
 } // namespace
 
-extern "C" KO_EXPORT BOOL INSTAPI ConfigDSN(HWND hwndParent, WORD fRequest, LPCSTR lpszDriver,
-                                            LPCSTR lpszAttributes) {
+namespace {
+
+BOOL configDSN(HWND hwndParent, WORD fRequest, LPCSTR lpszDriver, LPCSTR lpszAttributes) {
     if (!koSetupIsAttached()) return FALSE;
     if (!resourceModule) {
-        bosLoadResourceDLL(moduleInstance, 1, &resourceModule, &resourceRefCount);
-        profileName = "ODBC.INI";
+        // Without the resource library the request still runs: texts are missing and the file
+        // definer is unavailable, which bindDefiner tells the user.
+        if (koResourceAcquire(moduleInstance) == koSuccess) profileName = "ODBC.INI";
     }
+    if (!profileName) profileName = "ODBC.INI";
     uint16_t showDialog = 0;
     BOOL result = FALSE;
-    {
-        DSNInfoStruct info(hwndParent, fRequest, reinterpret_cast<const unsigned char*>(lpszDriver),
-                           reinterpret_cast<const unsigned char*>(lpszAttributes), setupInfoTable,
-                           setupInfoTableCount);
-        if (!info.config(&showDialog)) {
-            reportFailure(info);
-            bosFreeResourceDLL(&resourceModule, &resourceRefCount);
-            return FALSE;
+    DSNInfoStruct info(hwndParent, fRequest, reinterpret_cast<const unsigned char*>(lpszDriver),
+                       reinterpret_cast<const unsigned char*>(lpszAttributes), setupInfoTable,
+                       setupInfoTableCount);
+    if (!info.config(&showDialog)) {
+        reportFailure(info);
+        koResourceRelease();
+        return FALSE;
+    }
+    activeCallMapper = new DefinerCallMapper;
+    if (!activeCallMapper) {
+        koResourceRelease();
+        koPostInstallerError(ODBC_ERROR_OUT_OF_MEM, "Out of memory.");
+        return FALSE;
+    }
+    // Released on every way out, an exception's included.
+    struct MapperGuard {
+        ~MapperGuard() {
+            delete activeCallMapper;
+            activeCallMapper = nullptr;
         }
-        activeCallMapper = new DefinerCallMapper;
-        if (!activeCallMapper) return FALSE;
-        activeCallMapper->bindDefiner();
-        if (!showDialog) {
-            bosFreeResourceDLL(&resourceModule, &resourceRefCount);
-            result = TRUE;
-        } else {
-            // The resource library stays loaded for later requests.
-            result = koRunSetupSheet(&info);
-        }
-        delete activeCallMapper;
-        activeCallMapper = nullptr;
+    } mapperGuard;
+    activeCallMapper->bindDefiner();
+    if (!showDialog) {
+        koResourceRelease();
+        result = TRUE;
+    } else {
+        // The resource library stays loaded for later requests.
+        result = koRunSetupSheet(&info);
     }
     return result;
+}
+
+} // namespace
+
+// The installer calls in through C: nothing may escape as an exception into the driver manager.
+extern "C" KO_EXPORT BOOL INSTAPI ConfigDSN(HWND hwndParent, WORD fRequest, LPCSTR lpszDriver,
+                                            LPCSTR lpszAttributes) {
+    try {
+        return configDSN(hwndParent, fRequest, lpszDriver, lpszAttributes);
+    } catch (...) {
+        try {
+            koPostInstallerError(ODBC_ERROR_OUT_OF_MEM, "Out of memory.");
+        } catch (...) {
+        }
+        return FALSE;
+    }
 }

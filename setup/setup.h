@@ -1,6 +1,7 @@
 #pragma once
 // The setup module's exported functions and types: the installer's ConfigDSN entry, the per-request
 // data-source record over the setup attribute table, and the accessors the pages use.
+#include <atomic>
 #include <cstdint>
 #include "foundation/foundation.h"
 #include "platform/types.h"
@@ -40,7 +41,7 @@ KO_EXPORT extern const uint16_t setupInfoTableCount;
 struct KO_EXPORT KoAboutDlgAnimate {
     HWND window = nullptr;
     void* thread = nullptr;
-    volatile int stop = 0;
+    std::atomic<int> stop{0};
     int frame = 0;
 };
 

@@ -2,7 +2,7 @@
 
 #include "foundation/errors/errstatic.h"
 #include "foundation/text/kodbcs.h"
-#include "foundation/ui/dlldialg.h"
+#include "foundation/ui/resourcelib.h"
 #include "platform/thread.h"
 
 namespace {

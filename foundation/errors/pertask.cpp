@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "foundation/errors/perthred.h"
-#include "foundation/ui/dlldialg.h"
+#include "foundation/ui/resourcelib.h"
 #include "platform/thread.h"
 
 namespace {
@@ -42,12 +42,7 @@ void mdsSetPerTaskData(PerTaskData slot, const void* value) {
 }
 
 unsigned short mdsPerTaskInit() {
-    // The driver module's instance that would name the library is never set in this library, so
-    // only a library already loaded (by the first setup request) is counted; loading one derived
-    // from the executable's name would bring unrelated code into the process.
-    if (resourceRefCount != 0 &&
-        bosLoadResourceDLL(nullptr, 0, &resourceModule, &resourceRefCount) == koSuccess)
-        perTaskReferences.fetch_add(1, std::memory_order_relaxed);
+    if (koResourceAddRef() == koSuccess) perTaskReferences.fetch_add(1, std::memory_order_relaxed);
     return 1;
 }
 
@@ -55,7 +50,7 @@ void mdsPerTaskTerm() {
     uint32_t n = perTaskReferences.load(std::memory_order_relaxed);
     while (n != 0 && !perTaskReferences.compare_exchange_weak(n, n - 1, std::memory_order_relaxed)) {
     }
-    if (n != 0) bosFreeResourceDLL(&resourceModule, &resourceRefCount);
+    if (n != 0) koResourceRelease();
 }
 
 KoStatus koLibraryLoad() {

@@ -4,7 +4,9 @@
 #include "foundation/sync/kocriticalsection.h"
 #include "platform/win32.h"
 
+#include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <cstring>
 
 namespace {
@@ -14,8 +16,9 @@ const char kInstallerName[] = "libodbcinst.so.2";
 const char kInstallerCaption[] = "ODBC Installer Error";
 
 // Set by the first call that loads the library; never released, so that function addresses handed
-// out stay valid for the life of the process.
-HMODULE installerModule = nullptr;
+// out stay valid for the life of the process. Any thread may call a forwarder first.
+std::atomic<HMODULE> installerModule{nullptr};
+std::mutex installerChoiceLock;
 
 typedef DWORD (*GetFileVersionInfoSizeFn)(LPCSTR, LPDWORD);
 typedef BOOL (*GetFileVersionInfoFn)(LPCSTR, DWORD, DWORD, LPVOID);
@@ -115,19 +118,32 @@ HMODULE chooseInstallerLibrary() {
     return winner;
 }
 
+// The installer library, chosen once; null while no installer can be found (a later call looks again).
+HMODULE installer() {
+    HMODULE m = installerModule.load(std::memory_order_acquire);
+    if (m) return m;
+    std::lock_guard<std::mutex> g(installerChoiceLock);
+    m = installerModule.load(std::memory_order_relaxed);
+    if (!m) {
+        m = chooseInstallerLibrary();
+        installerModule.store(m, std::memory_order_release);
+    }
+    return m;
+}
+
 // The installer's function of that name, or null after telling the user why it cannot be called.
 FARPROC resolveInstallerFunction(const char* name) {
-    if (!installerModule) installerModule = chooseInstallerLibrary();
-    if (!installerModule) {
+    HMODULE module = installer();
+    if (!module) {
         MessageBoxA(nullptr, "The ODBC installer DLL (ODBCCP32.DLL) is not installed on this system.",
                     kInstallerCaption, MB_OK | MB_ICONINFORMATION);
         return nullptr;
     }
-    FARPROC f = GetProcAddress(installerModule, name);
+    FARPROC f = GetProcAddress(module, name);
     if (!f) {
         char installerPath[261] = "";
         char hostPath[261] = "";
-        GetModuleFileNameA(installerModule, installerPath, sizeof installerPath);
+        GetModuleFileNameA(module, installerPath, sizeof installerPath);
         GetModuleFileNameA(nullptr, hostPath, sizeof hostPath);
         char message[1024];
         std::snprintf(message, sizeof message,
@@ -146,9 +162,10 @@ template <class Fn> Fn resolve(const char* name) {
 } // namespace
 
 BOOL koPostInstallerError(DWORD code, const char* text) {
-    if (!installerModule) installerModule = chooseInstallerLibrary();
-    if (!installerModule || !text) return FALSE;
-    auto post = reinterpret_cast<SQLRETURN (*)(DWORD, LPCSTR)>(GetProcAddress(installerModule, "SQLPostInstallerError"));
+    HMODULE module = installer();
+    if (!module || !text) return FALSE;
+    auto post =
+        reinterpret_cast<SQLRETURN (*)(DWORD, LPCSTR)>(GetProcAddress(module, "SQLPostInstallerError"));
     return post && post(code, text) == SQL_SUCCESS ? TRUE : FALSE;
 }
 
@@ -165,35 +182,59 @@ KoGetPrivateProfileStringFn boundGet = nullptr;
 extern "C" {
 
 KO_EXPORT BOOL INSTAPI SQLWriteDSNToIni(LPCSTR dsn, LPCSTR driver) {
-    auto f = resolve<BOOL (*)(LPCSTR, LPCSTR)>("SQLWriteDSNToIni");
-    return f ? f(dsn, driver) : FALSE;
+    try {
+        auto f = resolve<BOOL (*)(LPCSTR, LPCSTR)>("SQLWriteDSNToIni");
+        return f ? f(dsn, driver) : FALSE;
+    } catch (...) { // the caller is C: nothing escapes
+        return FALSE;
+    }
 }
 
 KO_EXPORT BOOL INSTAPI SQLRemoveDSNFromIni(LPCSTR dsn) {
-    auto f = resolve<BOOL (*)(LPCSTR)>("SQLRemoveDSNFromIni");
-    return f ? f(dsn) : FALSE;
+    try {
+        auto f = resolve<BOOL (*)(LPCSTR)>("SQLRemoveDSNFromIni");
+        return f ? f(dsn) : FALSE;
+    } catch (...) { // the caller is C: nothing escapes
+        return FALSE;
+    }
 }
 
 KO_EXPORT BOOL INSTAPI SQLValidDSN(LPCSTR dsn) {
-    auto f = resolve<BOOL (*)(LPCSTR)>("SQLValidDSN");
-    return f ? f(dsn) : FALSE;
+    try {
+        auto f = resolve<BOOL (*)(LPCSTR)>("SQLValidDSN");
+        return f ? f(dsn) : FALSE;
+    } catch (...) { // the caller is C: nothing escapes
+        return FALSE;
+    }
 }
 
 KO_EXPORT BOOL INSTAPI SQLWritePrivateProfileString(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
-    auto f = resolve<KoWritePrivateProfileStringFn>("SQLWritePrivateProfileString");
-    return f ? f(section, key, value, file) : FALSE;
+    try {
+        auto f = resolve<KoWritePrivateProfileStringFn>("SQLWritePrivateProfileString");
+        return f ? f(section, key, value, file) : FALSE;
+    } catch (...) { // the caller is C: nothing escapes
+        return FALSE;
+    }
 }
 
 KO_EXPORT int INSTAPI SQLGetPrivateProfileString(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
                                                  LPSTR buffer, int size, LPCSTR file) {
-    auto f = resolve<KoGetPrivateProfileStringFn>("SQLGetPrivateProfileString");
-    return f ? f(section, key, defaultValue, buffer, size, file) : 0;
+    try {
+        auto f = resolve<KoGetPrivateProfileStringFn>("SQLGetPrivateProfileString");
+        return f ? f(section, key, defaultValue, buffer, size, file) : 0;
+    } catch (...) { // the caller is C: nothing escapes
+        return 0;
+    }
 }
 
 KO_EXPORT BOOL INSTAPI SQLGetTranslator(HWND owner, LPSTR name, WORD nameMax, WORD* nameOut, LPSTR path,
                                         WORD pathMax, WORD* pathOut, DWORD* option) {
-    auto f = resolve<BOOL (*)(HWND, LPSTR, WORD, WORD*, LPSTR, WORD, WORD*, DWORD*)>("SQLGetTranslator");
-    return f ? f(owner, name, nameMax, nameOut, path, pathMax, pathOut, option) : FALSE;
+    try {
+        auto f = resolve<BOOL (*)(HWND, LPSTR, WORD, WORD*, LPSTR, WORD, WORD*, DWORD*)>("SQLGetTranslator");
+        return f ? f(owner, name, nameMax, nameOut, path, pathMax, pathOut, option) : FALSE;
+    } catch (...) { // the caller is C: nothing escapes
+        return FALSE;
+    }
 }
 
 } // extern "C"

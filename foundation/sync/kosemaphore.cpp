@@ -7,7 +7,8 @@
 
 #include "foundation/errors/pertask.h"
 #include "foundation/sync/kocriticalsection.h"
-#include "foundation/ui/dlldialg.h"
+#include "foundation/ui/resourcelib.h"
+#include "platform/system.h"
 #include "platform/window.h"
 
 namespace {
@@ -39,8 +40,10 @@ KoCriticalSection& registryLock() {
 
 // A decimal setting from the environment; the default when it is unset or holds no digits.
 uint32_t readSetting(const char* name, uint32_t fallback) {
-    const char* v = std::getenv(name);
-    if (!v) return fallback;
+    char value[256];
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    if (length == 0 || length >= sizeof value) return fallback;
+    const char* v = value;
     while (*v == ' ' || *v == '\t')
         ++v;
     if (*v < '0' || *v > '9') return fallback;

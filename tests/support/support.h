@@ -23,6 +23,10 @@ unsigned forEachAllocationFailure(Op op, After after, unsigned limit = 100000) {
     return n;
 }
 
+// With on set, operator new of the test program also fails when the injection counter says so (and
+// counts as an allocation), so fault loops cover the standard containers of the platform layer.
+void failOperatorNewToo(bool on);
+
 // A private directory, removed with its contents at destruction.
 class TempDir {
 public:

@@ -1,4 +1,4 @@
-#include "foundation/ui/dlldialg.h"
+#include "foundation/ui/resourcelib.h"
 #include "platform/win32.h"
 
 #include <cstring>
@@ -70,4 +70,19 @@ uint16_t winGetString(unsigned char* out, uint16_t id) {
     }
     std::memcpy(out, buffer, n + 1);
     return static_cast<uint16_t>(n);
+}
+
+KoStatus koResourceAcquire(HINSTANCE module) {
+    return bosLoadResourceDLL(module, 1, &resourceModule, &resourceRefCount);
+}
+
+KoStatus koResourceAddRef() {
+    // Only a library already loaded is counted: without one there is no module to name it by, and
+    // deriving a name from the executable's would bring unrelated code into the process.
+    if (resourceRefCount == 0 || !resourceModule) return koFailure;
+    return bosLoadResourceDLL(nullptr, 0, &resourceModule, &resourceRefCount);
+}
+
+void koResourceRelease() {
+    bosFreeResourceDLL(&resourceModule, &resourceRefCount);
 }
