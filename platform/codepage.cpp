@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -91,26 +92,43 @@ int byteOfUnit(UConverter* conv, UChar u) {
     return static_cast<unsigned char>(out[0]);
 }
 
+// When not even code page 1252 can be built (ICU's data missing, memory short), text is still
+// classified: ASCII by the C locale's rules, every other byte a character without case.
+const CodePageTables& asciiOnly() {
+    static const CodePageTables tables = [] {
+        CodePageTables t{};
+        t.codePage = 1252;
+        snprintf(t.converterName, sizeof t.converterName, "%s", "windows-1252");
+        for (int b = 0; b < 256; ++b) {
+            t.upper[b] = t.lower[b] = static_cast<unsigned char>(b);
+            if (b >= 0x80) continue;
+            if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z')) t.flags[b] |= kAlpha;
+            if (b >= 'A' && b <= 'Z') t.flags[b] |= kUpper, t.lower[b] = static_cast<unsigned char>(b + 32);
+            if (b >= 'a' && b <= 'z') t.flags[b] |= kLower, t.upper[b] = static_cast<unsigned char>(b - 32);
+            if (b >= '0' && b <= '9') t.flags[b] |= kDigit;
+            if (b == ' ' || (b >= 0x09 && b <= 0x0D)) t.flags[b] |= kSpace;
+        }
+        return t;
+    }();
+    return tables;
+}
+
 CodePageTables* buildTables(UINT codePage) {
     char name[64];
     UConverter* conv = openCodePage(codePage, name, sizeof name);
     if (!conv) return nullptr;
-    auto* t = new CodePageTables{};
+    auto* t = new (std::nothrow) CodePageTables{};
+    if (!t) {
+        ucnv_close(conv);
+        return nullptr;
+    }
+    // ASCII keeps the C locale's classes, whatever the code page maps there.
+    *t = asciiOnly();
     t->codePage = codePage;
     snprintf(t->converterName, sizeof t->converterName, "%s", name);
     // Only a double-byte code page has lead bytes: a byte that cannot stand alone and starts a sequence.
     bool doubleByte = ucnv_getMaxCharSize(conv) == 2;
-    for (int b = 0; b < 256; ++b) {
-        t->upper[b] = t->lower[b] = static_cast<unsigned char>(b);
-        // The C locale's classes for ASCII, whatever the code page maps there.
-        if (b < 0x80) {
-            if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z')) t->flags[b] |= kAlpha;
-            if (b >= 'A' && b <= 'Z') t->flags[b] |= kUpper, t->lower[b] = static_cast<unsigned char>(b + 32);
-            if (b >= 'a' && b <= 'z') t->flags[b] |= kLower, t->upper[b] = static_cast<unsigned char>(b - 32);
-            if (b >= '0' && b <= '9') t->flags[b] |= kDigit;
-            if (b == ' ' || (b >= 0x09 && b <= 0x0D)) t->flags[b] |= kSpace;
-            continue;
-        }
+    for (int b = 0x80; b < 256; ++b) {
         bool truncated = false;
         int32_t u = unitOfByte(conv, static_cast<unsigned char>(b), &truncated);
         if (doubleByte && truncated) {
@@ -168,6 +186,7 @@ const CodePageTables& acp() {
                 chosen = tablesFor(static_cast<UINT>(cp));
         }
         if (!chosen) chosen = tablesFor(1252);
+        if (!chosen) chosen = &asciiOnly();
         const CodePageTables* expected = nullptr;
         current.compare_exchange_strong(expected, chosen, std::memory_order_acq_rel);
     });

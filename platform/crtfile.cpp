@@ -80,7 +80,11 @@ LONG _lseek(int fd, LONG offset, int origin) {
     int64_t r = _lseeki64(fd, offset, origin);
     if (r < 0) return -1;
     if (r > INT32_MAX) {
-        lseek(fd, before, SEEK_SET);
+        // The position must stay where it was; if even that fails, say so rather than leave it moved.
+        if (lseek(fd, before, SEEK_SET) < 0) {
+            koFailErrno(errno);
+            return -1;
+        }
         koFailWindows(ERROR_INVALID_PARAMETER, crtEINVAL);
         return -1;
     }

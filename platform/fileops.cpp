@@ -42,12 +42,19 @@ BOOL DeleteFileA(LPCSTR name) {
 
 namespace {
 
-bool copyFile(const char* from, const char* to) {
+// Copies a regular file for a move across file systems. Without replace the target is created
+// exclusively, so a file that appeared since the caller looked is never overwritten.
+bool copyFile(const char* from, const char* to, bool replace) {
     int in = open(from, O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     struct stat st;
-    fstat(in, &st);
-    int out = open(to, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777);
+    if (fstat(in, &st) != 0) {
+        int e = errno;
+        close(in);
+        errno = e;
+        return false;
+    }
+    int out = open(to, O_WRONLY | O_CREAT | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL), st.st_mode & 0777);
     if (out < 0) {
         int e = errno;
         close(in);
@@ -122,7 +129,11 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags) {
         return FALSE;
     }
     if (errno == EXDEV && (flags & MOVEFILE_COPY_ALLOWED) && S_ISREG(src.st_mode)) {
-        if (!copyFile(existing, target)) {
+        if (!copyFile(existing, target, flags & MOVEFILE_REPLACE_EXISTING)) {
+            if (errno == EEXIST) {
+                koFailWindows(ERROR_ALREADY_EXISTS, crtEEXIST);
+                return FALSE;
+            }
             koFailPath(target, errno);
             return FALSE;
         }

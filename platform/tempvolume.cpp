@@ -59,8 +59,14 @@ UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR buffer) {
         form(number);
         int fd = open(buffer, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0) {
-            fchmod(fd, 0600);
+            // The umask cannot widen 0600, but a failing chmod means the file is not what we made.
+            int e = fchmod(fd, 0600) == 0 ? 0 : errno;
             close(fd);
+            if (e) {
+                unlink(buffer);
+                koFailErrno(e);
+                return 0;
+            }
             SetLastError(ERROR_SUCCESS);
             return number;
         }

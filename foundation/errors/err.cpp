@@ -60,16 +60,9 @@ KoError& KoErrorKeeper::addError(KoError* error) {
         return list->getDummyError();
     }
     if (!error) return list->getDummyError();
-    if (isStatic(error)) {
-        // Shared records are never stored: the memory error stands through the pending bit.
-        if (error->flags & KoError::memoryError) {
-            addMemoryError();
-            return list->getMemoryError();
-        }
-        return *error;
-    }
+    // A static record is stored like any other; the list never deletes it.
     if (list->addAtIndex(error, list->count) != koSuccess) {
-        delete error;
+        deleteUnlessStatic(error);
         return list->getDummyError();
     }
     return *error;

@@ -50,6 +50,7 @@ void* ramAllocZ(uint32_t size) {
 }
 
 unsigned char* ramAllocStr(const unsigned char* s, uint32_t n) {
+    if (n == UINT32_MAX) return nullptr; // no room for the terminator in a 32-bit size
     auto* p = static_cast<unsigned char*>(ramAlloc(n + 1));
     if (!p) return nullptr;
     if (n) std::memcpy(p, s, n);
@@ -58,5 +59,7 @@ unsigned char* ramAllocStr(const unsigned char* s, uint32_t n) {
 }
 
 unsigned char* ramAllocStr(const unsigned char* s) {
-    return ramAllocStr(s, static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(s))));
+    size_t n = std::strlen(reinterpret_cast<const char*>(s));
+    if (n >= UINT32_MAX) return nullptr;
+    return ramAllocStr(s, static_cast<uint32_t>(n));
 }

@@ -12,7 +12,7 @@ public:
         if (n < LocalSize) {
             text_ = local_;
         } else {
-            heap_ = static_cast<unsigned char*>(ramAlloc(n + 1));
+            heap_ = n == UINT32_MAX ? nullptr : static_cast<unsigned char*>(ramAlloc(n + 1));
             text_ = heap_;
             if (!text_) return;
         }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "foundation/errors/koerror.h"
+#include "foundation/errors/errstatic.h"
 #include "foundation/errors/pertask.h"
 #include "platform/thread.h"
 #include "tests/support/support.h"
@@ -398,3 +399,23 @@ TEST_F(ErrorKeeper, ListGrowthFailureDropsTheNewRecordAndKeepsTheOthers) {
 }
 
 } // namespace
+
+// A static record given to addError is stored at the end like any other and handed back; the
+// list's own deletion and clearLastError skip it (AddressSanitizer would see a wrong delete).
+TEST(ErrorListStorage, StaticRecordsAreStoredAndNeverDeleted) {
+    ASSERT_EQ(koLibraryLoad(), koSuccess);
+    for (int round = 0; round < 2; ++round) {
+        auto* list = new KoErrorList(nullptr);
+        KoErrorKeeper::setErrorList(list);
+        addDatabaseError(1, 0, u("first"), errorTypeError, koCPAnsi);
+        KoError& stored = KoErrorKeeper::addError(&koStaticErrorRecord(errSpecialDummy));
+        EXPECT_EQ(&stored, &koStaticErrorRecord(errSpecialDummy));
+        EXPECT_EQ(list->count, 2u);
+        EXPECT_EQ(KoErrorKeeper::getLastError(), &stored);
+        if (round == 0) KoErrorKeeper::clearLastError();
+        EXPECT_EQ(list->count, round == 0 ? 1u : 2u);
+        EXPECT_EQ(KoErrorKeeper::giveUpErrorList(), list);
+        delete list;
+    }
+    EXPECT_EQ(koStaticErrorRecord(errSpecialDummy).number, 0) << "the static record is intact";
+}

@@ -71,3 +71,14 @@ TEST(Ram, ObjectNewYieldsNullWhenHeapIsExhausted) {
     EXPECT_EQ(p->compare(p), 0);
     delete p;
 }
+
+// A 32-bit size leaves no room for a terminator after 4 GiB - 1 bytes: the copy is refused rather
+// than allocated one byte long and overrun.
+TEST(RamSizes, ACopyWhoseTerminatorWouldWrapTheSizeIsRefused) {
+    const unsigned char text[] = "abc";
+    EXPECT_EQ(ramAllocStr(text, UINT32_MAX), nullptr);
+    unsigned char* p = ramAllocStr(text, 2);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(p)), "ab");
+    ramFree(p);
+}
