@@ -1,5 +1,6 @@
 // The installer's entry point: one setup request from attribute list to written data source or sheet.
 #include "setup/setup.h"
+#include "foundation/errors/koerrnum.h"
 #include "platform/win32.h"
 
 #include <cstring>
@@ -71,7 +72,7 @@ namespace {
 void reportFailure(DSNInfoStruct& info) {
     KoError* error = info.errorList ? info.errorList->getLastError() : nullptr;
     if (!error || error->number == 0) return;
-    bool listError = error->number >= 2704 && error->number <= 2707;
+    bool listError = error->number >= koErrSyntax && error->number <= koErrBothSpellings;
     koPostInstallerError(listError ? ODBC_ERROR_INVALID_KEYWORD_VALUE : ODBC_ERROR_REQUEST_FAILED,
                          reinterpret_cast<const char*>(error->getErrorText()));
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Error records, the per-thread error lists and the raising of numbered library errors.
 #include <cstdint>
+#include "foundation/errors/koerrnum.h"
 #include "foundation/containers/kolist.h"
 #include "foundation/containers/kosortedarray.h"
 #include "foundation/errors/kostatus.h"
@@ -13,7 +14,7 @@ enum ErrSpecialError { errSpecialMemory = 1, errSpecialDummy = 2 };
 enum ErrorsMix { errorsMixNone = 0, errorsMixBoth = 1, errorsMixErrors = 2, errorsMixWarnings = 3 };
 
 // Number of the static memory error.
-constexpr uint16_t koMemoryErrorNumber = 30190;
+constexpr uint16_t koMemoryErrorNumber = koErrOutOfMemory;
 
 // One error or warning: library number, the outside component's code, and a message template
 // whose parameters are filled in order with <<.

@@ -6,6 +6,7 @@
 // A file handle is the runtime's file descriptor plus 1, so 0 means no file. An offset of -1 means the
 // current position. Path buffers hold at most 255 characters and a terminator.
 #include <cstdint>
+#include "foundation/errors/koerrnum.h"
 #include "foundation/errors/kostatus.h"
 #include "platform/types.h"
 
@@ -21,18 +22,18 @@ enum : uint32_t {
 
 // Library error numbers raised here.
 enum : uint16_t {
-    bosErrCreate = 1501,       // a file could not be created (name)
-    bosErrDelete = 1502,       // a file could not be deleted (name)
-    bosErrNoMemory = 1503,     // the system ran out of memory
-    bosErrWroteNothing = 1506, // a write wrote nothing
-    bosErrBadHandle = 1507,    // a bad file handle
-    bosErrAccess = 1508,       // access denied (name)
-    bosErrNotFound = 1509,     // no such file (name)
-    bosErrLocked = 1512,       // a locking violation
-    bosErrNameTooLong = 1524,  // a file name longer than 128 characters (name)
-    bosErrOpen = 30040,        // a file could not be opened (name)
-    bosErrSystem = 30041,      // any other system error; also a write that was cut short
-    bosErrTooManyFiles = 30045 // too many open files
+    bosErrCreate = koErrFileCreate,         // a file could not be created (name)
+    bosErrDelete = koErrFileDelete,         // a file could not be deleted (name)
+    bosErrNoMemory = koErrNoSystemMemory,   // the system ran out of memory
+    bosErrWroteNothing = koErrWroteNothing, // a write wrote nothing
+    bosErrBadHandle = koErrBadHandle,       // a bad file handle
+    bosErrAccess = koErrAccessDenied,       // access denied (name)
+    bosErrNotFound = koErrFileNotFound,     // no such file (name)
+    bosErrLocked = koErrLocked,             // a locking violation
+    bosErrNameTooLong = koErrNameTooLong,   // a file name longer than 128 characters (name)
+    bosErrOpen = koErrFileOpen,             // a file could not be opened (name)
+    bosErrSystem = koErrSystem,             // any other system error; also a write that was cut short
+    bosErrTooManyFiles = koErrTooManyFiles  // too many open files
 };
 
 // Opens, creates, or creates under a new temporary name (mode: bosOpen* bits). name is a buffer of at

@@ -1,4 +1,5 @@
 #include "foundation/os/callmapper.h"
+#include "foundation/errors/koerrnum.h"
 #include "foundation/errors/koerror.h"
 #include "foundation/errors/ramalloc.h"
 #include "foundation/sync/kocriticalsection.h"
@@ -320,7 +321,7 @@ KoStatus UtlLibCallMapper::initialize() {
     if (module) return koFailure;
     module = LoadLibraryA(reinterpret_cast<const char*>(libraryName));
     if (!module) {
-        koRaiseError(2733) << static_cast<const unsigned char*>(libraryName);
+        koRaiseError(koErrLibraryLoad) << static_cast<const unsigned char*>(libraryName);
         return koFailure;
     }
     // One slot more than the highest index; a count that cannot be sized is refused like exhaustion.
@@ -336,7 +337,7 @@ KoStatus UtlLibCallMapper::setDLLEntryPoint(const unsigned char* entryName, uint
     if (!module || !entryTable || index > maxEntries) return koFailure;
     FARPROC f = GetProcAddress(module, reinterpret_cast<const char*>(entryName));
     if (!f) {
-        koRaiseError(2734) << entryName << static_cast<const unsigned char*>(libraryName);
+        koRaiseError(koErrLibraryEntry) << entryName << static_cast<const unsigned char*>(libraryName);
         return koFailure;
     }
     entryTable[index] = f;

@@ -1,4 +1,5 @@
 #include "foundation/text/convert.h"
+#include "foundation/errors/koerrnum.h"
 #include "foundation/text/koterminated.h"
 
 #include <cstring>
@@ -9,8 +10,8 @@
 
 namespace {
 
-constexpr uint16_t kOutOfRange = 2701;
-constexpr uint16_t kNotANumber = 2702;
+constexpr uint16_t kOutOfRange = koErrOutOfRange;
+constexpr uint16_t kNotANumber = koErrNotANumber;
 
 constexpr uint64_t kMaxTenth = 1844674407370955161ull; // UINT64_MAX / 10; the last digit may be up to 5
 constexpr uint64_t kTwoTo63 = 1ull << 63;

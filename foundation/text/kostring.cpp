@@ -1,5 +1,6 @@
 // KoSubString (views) and the buffer management of KoString.
 #include "foundation/text/kostring.h"
+#include "foundation/errors/koerrnum.h"
 #include <cstring>
 #include "foundation/containers/koarray.h"
 #include "foundation/errors/koerror.h"
@@ -293,7 +294,7 @@ void KoString::unInitialize() {
 
 KoStatus KoString::resize(uint32_t size) {
     if (!ownsBuffer) {
-        koRaiseError(2716);
+        koRaiseError(koErrFixedBuffer);
         return koFailure;
     }
     void* block = text;

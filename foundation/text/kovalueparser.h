@@ -4,6 +4,7 @@
 // ignoring case. Parsed keywords and values are views into the caller's text, which must outlive the
 // parser; attributes added later are owned copies.
 #include <cstdint>
+#include "foundation/errors/koerrnum.h"
 #include "foundation/containers/koobject.h"
 #include "foundation/containers/koseqdictionary.h"
 #include "foundation/errors/kostatus.h"
@@ -16,10 +17,10 @@ public:
     // Library errors: a syntax error at a byte position (2704), the same with the context text
     // (2705); texts appended for a refused duplicate (2706) and for a keyword given in both of its
     // spellings (2707).
-    static constexpr uint16_t errSyntax = 2704;
-    static constexpr uint16_t errSyntaxContext = 2705;
-    static constexpr uint16_t errDuplicate = 2706;
-    static constexpr uint16_t errBothSpellings = 2707;
+    static constexpr uint16_t errSyntax = koErrSyntax;
+    static constexpr uint16_t errSyntaxContext = koErrSyntaxContext;
+    static constexpr uint16_t errDuplicate = koErrDuplicate;
+    static constexpr uint16_t errBothSpellings = koErrBothSpellings;
 
     // Parses nothing yet. contextText (may be null) names where the text came from in syntax errors;
     // bit 0 of allowDuplicates lets a keyword appear more than once (the first value is kept).
