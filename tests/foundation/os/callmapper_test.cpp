@@ -192,6 +192,7 @@ const unsigned char* U(const std::string& s) {
 class CallMapper : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_EQ(koLibraryLoad(), koSuccess); // the thread table that holds the error list
         kotest::useBuildResources();
         KoErrorKeeper::setErrorList(&errors);
     }
