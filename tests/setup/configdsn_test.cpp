@@ -134,27 +134,31 @@ TEST_F(ConfigDsn, BadListsFailAndWriteNothing) {
     EXPECT_TRUE(config(ODBC_ADD_DSN, attributeList({"DSN=D2", "Driver=a", "DRIVER=b"})));
 }
 
-TEST_F(ConfigDsn, OnlyTheFirst2048BytesOfAnUnterminatedListAreRead) {
-    std::string list = "DSN=Long";
-    list += '\0';
-    list += "Pad=" + std::string(2100, 'y');
-    list += '\0';
-    list += "Database=/after";
-    list += std::string("\0\0", 2);
-    ASSERT_GT(list.size(), 2048u);
-    ASSERT_TRUE(config(ODBC_ADD_DSN, list));
-    EXPECT_EQ(value("Long", "Database"), "") << "an entry past 2048 bytes is not read";
+TEST_F(ConfigDsn, ListsPastTheirLimitAreRefusedWholeNotCut) {
+    // An attribute past 2048 bytes would be dropped and a value cut mid-path: refuse instead.
+    std::string before = kotest::readFile(sandbox.odbcIniPath());
+    for (size_t over : {1u, 2u, 900u}) {
+        std::string list = "DSN=Long";
+        list += '\0';
+        list += "Database=/" + std::string(2048 - list.size() - 10 + over, 'y');
+        ASSERT_EQ(list.size(), 2048u + over);
+        list += std::string("\0\0", 2);
+        EXPECT_FALSE(config(ODBC_ADD_DSN, list)) << over;
+        EXPECT_EQ(sandbox.installerError(),
+                  "The attribute list is longer than 2048 bytes; nothing was written.");
+    }
+    EXPECT_EQ(kotest::readFile(sandbox.odbcIniPath()), before);
 
-    // A list that is exactly 2048 bytes before its double NUL is read whole.
+    // A list of exactly 2048 bytes before its double NUL is read whole.
     std::string exact = "DSN=Exact";
     exact += '\0';
     std::string tail = "Database=/edge";
-    exact += "Pad=" + std::string(2048 - exact.size() - 4 - 1 - tail.size(), 'p');
+    exact += "Pad=" + std::string(2048 - exact.size() - 4 - 1 - tail.size(), 'p'); // ignored keyword
     exact += '\0';
     exact += tail;
     ASSERT_EQ(exact.size(), 2048u);
     exact += std::string("\0\0", 2);
-    ASSERT_TRUE(config(ODBC_ADD_DSN, exact));
+    ASSERT_TRUE(config(ODBC_ADD_DSN, exact)) << sandbox.installerError();
     EXPECT_EQ(value("Exact", "Database"), "/edge");
 }
 
