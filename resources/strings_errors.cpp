@@ -72,7 +72,9 @@ const KoResourceString koStringsErrors[] = {
     {koErrSetupNoRoom,
      "There is no room for a safety copy of \"%s1\" (the disk may be full); nothing was written."},
     {koErrSetupNotRestored, "The ODBC configuration file \"%s1\" could not be put back as it was."},
-    {koErrSetupRemoveFailed, "The data source \"%s1\" could not be removed from \"%s2\"."},
+    {koErrSetupRemoveFailed,
+     "The data source \"%s1\" could not be removed from \"%s2\" (the disk may be full); the file was put back "
+     "as it was."},
 
     // Network transfer.
     {koErrNetFailed, "The network transfer failed (error %d1)."},

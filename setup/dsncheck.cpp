@@ -6,6 +6,8 @@
 #include "foundation/text/strcomp.h"
 #include "platform/types.h"
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -128,25 +130,22 @@ KoStatus koCheckProfileValue(const unsigned char* keyword, const unsigned char* 
 
 unsigned char* koReadProfileValue(const unsigned char* section, const unsigned char* key,
                                   const unsigned char* defaultValue) {
-    // The installer fills the buffer up to its size less one when the value is longer: grow until
-    // the value fits with room to spare.
-    for (uint32_t size = 256; size <= 65536; size *= 2) {
-        auto* buffer = static_cast<char*>(ramAlloc(size));
-        if (!buffer) return nullptr;
-        buffer[0] = 0;
-        int n = SQLGetPrivateProfileString(S(section), S(key), S(defaultValue), buffer,
-                                           static_cast<int>(size), "ODBC.INI");
-        if (n >= 0 && static_cast<uint32_t>(n) + 1 >= size && size < 65536) {
-            ramFree(buffer);
-            continue;
-        }
-        unsigned char* value = (n < 1 || buffer[0] == 0)
-                                   ? ramAllocStr(defaultValue)
-                                   : ramAllocStr(reinterpret_cast<unsigned char*>(buffer));
-        ramFree(buffer);
-        return value;
-    }
-    return nullptr;
+    // unixODBC keeps the answers of recent reads and gives them again, for some seconds, without
+    // looking at the file, even when another process has changed it since; it tells reads apart by
+    // their default. A default of its own for every read makes every read look at the file.
+    static std::atomic<uint32_t> readNumber{0};
+    char fresh[24];
+    std::snprintf(fresh, sizeof fresh, "\x01ko%u", readNumber.fetch_add(1) + 1);
+    // unixODBC keeps lines of at most koProfileLineMax characters, so a value always fits.
+    auto* buffer = static_cast<char*>(ramAlloc(koProfileLineMax + 2));
+    if (!buffer) return nullptr;
+    buffer[0] = 0;
+    int n = SQLGetPrivateProfileString(S(section), S(key), fresh, buffer, static_cast<int>(koProfileLineMax + 2),
+                                       "ODBC.INI");
+    bool absent = n < 1 || buffer[0] == 0 || std::strcmp(buffer, fresh) == 0;
+    unsigned char* value = absent ? ramAllocStr(defaultValue) : ramAllocStr(reinterpret_cast<unsigned char*>(buffer));
+    ramFree(buffer);
+    return value;
 }
 
 int koSameStoredValue(const unsigned char* written, const unsigned char* read) {

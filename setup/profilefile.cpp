@@ -5,6 +5,7 @@
 #include "foundation/errors/koerror.h"
 #include "foundation/errors/ramalloc.h"
 #include "foundation/sync/kocriticalsection.h"
+#include "foundation/text/strcomp.h"
 #include "platform/win32.h"
 
 #include <cstdio>
@@ -32,35 +33,110 @@ ProcessLock& processLock() {
     return lock;
 }
 
-// Copies a whole file; 0 when any part of it cannot be read or written.
-bool copyFile(const char* from, const char* to) {
-    HANDLE in = CreateFileA(from, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+// The whole content of a file in an owned buffer (one byte more, a NUL); 0 when it cannot be read
+// or memory runs out. A missing file reads as empty.
+bool readWhole(const char* path, unsigned char** text, uint32_t* length) {
+    *text = nullptr;
+    *length = 0;
+    HANDLE in = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (in == INVALID_HANDLE_VALUE) return false;
-    HANDLE out = CreateFileA(to, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) {
-        CloseHandle(in);
+    if (in == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) return false;
+        *text = static_cast<unsigned char*>(ramAllocZ(1));
+        return *text != nullptr;
+    }
+    DWORD high = 0;
+    DWORD size = GetFileSize(in, &high);
+    bool ok = size != INVALID_FILE_SIZE && high == 0 && size < 0x40000000u;
+    unsigned char* buffer = ok ? static_cast<unsigned char*>(ramAlloc(size + 1)) : nullptr;
+    uint32_t total = 0;
+    ok = buffer != nullptr;
+    while (ok && total < size) {
+        DWORD got = 0;
+        ok = ReadFile(in, buffer + total, size - total, &got, nullptr) && got > 0;
+        total += got;
+    }
+    CloseHandle(in);
+    if (!ok) {
+        ramFree(buffer);
         return false;
     }
-    bool ok = true;
-    char block[8192];
-    for (;;) {
-        DWORD got = 0, put = 0;
-        if (!ReadFile(in, block, sizeof block, &got, nullptr)) {
-            ok = false;
-            break;
-        }
-        if (got == 0) break;
-        if (!WriteFile(out, block, got, &put, nullptr) || put != got) {
-            ok = false;
-            break;
-        }
-    }
+    buffer[total] = 0;
+    *text = buffer;
+    *length = total;
+    return true;
+}
+
+// Writes a whole file, flushed to the device; 0 when any part cannot be written.
+bool writeWhole(const char* path, const unsigned char* text, uint32_t length) {
+    HANDLE out = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return false;
+    DWORD put = 0;
+    bool ok = (length == 0 || (WriteFile(out, text, length, &put, nullptr) && put == length));
     ok = FlushFileBuffers(out) && ok;
     CloseHandle(out);
-    CloseHandle(in);
-    if (!ok) DeleteFileA(to);
+    if (!ok) DeleteFileA(path);
     return ok;
+}
+
+bool isBlank(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool sameName(const unsigned char* a, uint32_t la, const unsigned char* b) {
+    return b && strCompareCi(a, la, b, static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(b)))) == 0;
+}
+
+// The file's sections and entries in a form that ignores what a rewrite may change (blanks around
+// names and values, empty and comment lines), leaving out the sections named except1 and except2.
+// out has room for length + 2 bytes; returns the length written. *present: a section named except1
+// is in the file.
+uint32_t canonical(const unsigned char* text, uint32_t length, const unsigned char* except1,
+                   const unsigned char* except2, unsigned char* out, bool* present) {
+    uint32_t n = 0;
+    bool skipping = false;
+    *present = false;
+    for (uint32_t i = 0; i < length;) {
+        uint32_t end = i;
+        while (end < length && text[end] != '\n')
+            ++end;
+        uint32_t a = i, b = end;
+        i = end + 1;
+        while (a < b && isBlank(text[a]))
+            ++a;
+        while (b > a && isBlank(text[b - 1]))
+            --b;
+        if (a == b || text[a] == ';' || text[a] == '#') continue;
+        if (text[a] == '[') {
+            uint32_t close = a + 1;
+            while (close < b && text[close] != ']')
+                ++close;
+            const unsigned char* name = text + a + 1;
+            uint32_t nameLength = close - a - 1;
+            skipping = sameName(name, nameLength, except1) || sameName(name, nameLength, except2);
+            if (sameName(name, nameLength, except1)) *present = true;
+        }
+        if (skipping) continue;
+        const unsigned char* eq = static_cast<const unsigned char*>(std::memchr(text + a, '=', b - a));
+        if (text[a] != '[' && eq) {
+            uint32_t k = static_cast<uint32_t>(eq - text), v = k + 1;
+            while (k > a && isBlank(text[k - 1]))
+                --k;
+            while (v < b && isBlank(text[v]))
+                ++v;
+            std::memcpy(out + n, text + a, k - a);
+            n += k - a;
+            out[n++] = '=';
+            std::memcpy(out + n, text + v, b - v);
+            n += b - v;
+        } else {
+            std::memcpy(out + n, text + a, b - a);
+            n += b - a;
+        }
+        out[n++] = '\n';
+    }
+    return n;
 }
 
 // The folder part of a file name ("." for a bare name).
@@ -156,6 +232,7 @@ void KoProfileLock::release() {
 
 KoProfileSnapshot::~KoProfileSnapshot() {
     if (taken_ && existed_) DeleteFileA(copy_);
+    ramFree(before_);
 }
 
 KoStatus KoProfileSnapshot::take() {
@@ -178,11 +255,18 @@ KoStatus KoProfileSnapshot::take() {
             return koFailure;
         }
         CloseHandle(probe);
+        if (!readWhole(path_, &before_, &beforeLength_)) {
+            koRaiseError(koErrSetupNotWritable) << U(path_);
+            return koFailure;
+        }
         std::snprintf(copy_, sizeof copy_, "%s.saved", path_);
-        if (!copyFile(path_, copy_)) {
+        if (!writeWhole(copy_, before_, beforeLength_)) {
             koRaiseError(koErrSetupNoRoom) << U(path_);
             return koFailure;
         }
+    } else {
+        before_ = static_cast<unsigned char*>(ramAllocZ(1));
+        if (!before_) return koFailure;
     }
     taken_ = true;
     return koSuccess;
@@ -199,4 +283,28 @@ KoStatus KoProfileSnapshot::restore() {
     }
     taken_ = false;
     return koSuccess;
+}
+
+KoStatus KoProfileSnapshot::compare(const unsigned char* except1, const unsigned char* except2, bool* othersIntact,
+                                    bool* present) {
+    *othersIntact = true;
+    *present = true;
+    if (!taken_) return koSuccess;
+    unsigned char* now = nullptr;
+    uint32_t nowLength = 0;
+    if (!readWhole(path_, &now, &nowLength)) return koFailure;
+    auto* a = static_cast<unsigned char*>(ramAlloc(beforeLength_ + 2));
+    auto* b = static_cast<unsigned char*>(ramAlloc(nowLength + 2));
+    KoStatus status = koFailure;
+    if (a && b) {
+        bool wasPresent = false;
+        uint32_t la = canonical(before_, beforeLength_, except1, except2, a, &wasPresent);
+        uint32_t lb = canonical(now, nowLength, except1, except2, b, present);
+        *othersIntact = la == lb && std::memcmp(a, b, la) == 0;
+        status = koSuccess;
+    }
+    ramFree(a);
+    ramFree(b);
+    ramFree(now);
+    return status;
 }

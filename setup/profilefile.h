@@ -43,8 +43,16 @@ public:
     KoStatus take();
     // Puts the file back as it was when the copy was taken; 1 with a library error when it cannot.
     KoStatus restore();
+    // Reads the file as it is now: *othersIntact tells whether every section other than those named
+    // except1 and except2 (ignoring case; either may be null) holds what it held when the copy was
+    // taken, *present whether a section named except1 is there. 1 when the file cannot be read or
+    // memory runs out. Without a copy there is nothing to compare: both answers are yes.
+    KoStatus compare(const unsigned char* except1, const unsigned char* except2, bool* othersIntact,
+                     bool* present);
 
 private:
+    unsigned char* before_ = nullptr;
+    uint32_t beforeLength_ = 0;
     char path_[4096] = "";
     char copy_[4096 + 16] = "";
     bool existed_ = false;

@@ -65,6 +65,8 @@ const unsigned char* findByte(const unsigned char* p, const unsigned char* end, 
     return hit ? static_cast<const unsigned char*>(hit) : end;
 }
 
+unsigned int removeDataSource(const unsigned char* name);
+
 } // namespace
 
 DSNInfoStruct::DSNInfoStruct(HWND hwnd_, uint16_t request_, const unsigned char* driverDesc_,
@@ -187,8 +189,7 @@ unsigned int DSNInfoStruct::config(uint16_t* showDialog) {
 
         if (request == ODBC_REMOVE_DSN) {
             *showDialog = 0;
-            result = SQLRemoveDSNFromIni(str(dsnName)) ? 1 : 0;
-            if (!result) koRaiseError(koErrSetupRemoveFailed) << dsnName << ProfileName().get();
+            result = removeDataSource(dsnName);
         } else if (dialog) {
             *showDialog = 1;
             if (hwnd == GetDesktopWindow()) hwnd = nullptr;
@@ -271,6 +272,26 @@ const unsigned char* firstMismatch(DSNInfoStruct* info, bool* noMemory) {
 
 } // namespace
 
+namespace {
+
+// Removes a data source under the profile lock; a removal whose rewrite lost other data sources or
+// left the section behind puts the file back. 1 on success.
+unsigned int removeDataSource(const unsigned char* name) {
+    KoProfileLock lock;
+    if (lock.acquire()) return 0;
+    KoProfileSnapshot snapshot;
+    if (snapshot.take()) return 0;
+    bool othersIntact = true, present = false;
+    if (SQLRemoveDSNFromIni(str(name)) && !snapshot.compare(name, nullptr, &othersIntact, &present) &&
+        othersIntact && !present)
+        return 1;
+    snapshot.restore();
+    koRaiseError(koErrSetupRemoveFailed) << name << ProfileName().get();
+    return 0;
+}
+
+} // namespace
+
 unsigned int SetDSNAttributes(DSNInfoStruct* info) {
     if (!info->dsnName || koCheckDataSourceName(info->dsnName, 1)) return 0;
     if (!prepareValues(info)) return 0;
@@ -285,12 +306,11 @@ unsigned int SetDSNAttributes(DSNInfoStruct* info) {
     if (snapshot.take()) return 0;
 
     // From here on a failure puts the file back as it was and says why.
+    bool renamed = info->origDSN && info->origDSN[0] && strCompareCi(info->dsnName, info->origDSN) != 0;
     const unsigned char* failedKey = nullptr;
     bool written = false;
     do {
-        if (info->origDSN && info->origDSN[0] && strCompareCi(info->dsnName, info->origDSN) != 0) {
-            if (!SQLRemoveDSNFromIni(str(info->origDSN))) break;
-        }
+        if (renamed && !SQLRemoveDSNFromIni(str(info->origDSN))) break;
         if (!SQLWriteDSNToIni(str(info->dsnName), str(info->driverDesc))) break;
         bool all = true;
         for (uint16_t i = 0; i < info->setupInfoCount && all; ++i) {
@@ -300,11 +320,14 @@ unsigned int SetDSNAttributes(DSNInfoStruct* info) {
                                                    str(value), "ODBC.INI");
         }
         if (!all) break;
-        written = true;
-        // The installer reports success even when the disk was full: read back what was written.
-        bool noMemory = false;
+        // The installer reports success even when the disk was full: read back what was written,
+        // and check that the rewrite kept every other data source.
+        bool noMemory = false, othersIntact = true, present = true;
         failedKey = firstMismatch(info, &noMemory);
-        if (noMemory) written = false;
+        if (noMemory || snapshot.compare(info->dsnName, renamed ? info->origDSN : nullptr, &othersIntact, &present))
+            break;
+        if (!failedKey && !othersIntact) failedKey = U("the other data sources");
+        written = true;
     } while (false);
 
     if (written && !failedKey) return 1;
