@@ -43,8 +43,9 @@ TEST_F(ProfileSafety, RefusedRequestsSayWhyAndWriteNothing) {
         {attributeList({"DSN=A\nB"}), "holds a line break"},
         {attributeList({"DSN=A\tB"}), "\"A\\tB\" is not valid"},
         {attributeList({"DSN=A\x01"}), "\"A\\x01\" is not valid"},
-        {attributeList({"DSN=Bad[Name]"}), "none of them a control character (such as a line break) or one of "
-                                           "[]{}(),;?*=!@\\"},
+        {attributeList({"DSN=Bad[Name]"}),
+         "none of them a control character (such as a line break) or one of "
+         "[]{}(),;?*=!@\\"},
         {attributeList({"DSN=" + std::string(33, 'n')}), "a name has 1 to 32 characters"},
         {attributeList({"DSN=ODBC"}), "reserves in odbc.ini"},
         {attributeList({"DSN=odbc data sources"}), "reserves in odbc.ini"},

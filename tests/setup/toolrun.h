@@ -21,7 +21,8 @@ struct ToolResult {
 // Starts btrdsn with args; the child's output goes to a pipe whose read end is returned in *outFd.
 // fileSizeLimit, when not RLIM_INFINITY, makes every write past that many bytes of a file fail as on a
 // full disk (the signal that would end the process is ignored, so the write reports the failure).
-inline pid_t startTool(const std::vector<std::string>& args, int* outFd, rlim_t fileSizeLimit = RLIM_INFINITY) {
+inline pid_t startTool(const std::vector<std::string>& args, int* outFd,
+                       rlim_t fileSizeLimit = RLIM_INFINITY) {
     int fds[2];
     if (pipe(fds) != 0) return -1;
     std::string program = buildBin("btrdsn");
@@ -37,7 +38,9 @@ inline pid_t startTool(const std::vector<std::string>& args, int* outFd, rlim_t 
         close(fds[1]);
         if (fileSizeLimit != RLIM_INFINITY) {
             signal(SIGXFSZ, SIG_IGN);
-            struct rlimit limit{fileSizeLimit, fileSizeLimit};
+            struct rlimit limit {
+                fileSizeLimit, fileSizeLimit
+            };
             setrlimit(RLIMIT_FSIZE, &limit);
         }
         execv(argv[0], argv.data());
