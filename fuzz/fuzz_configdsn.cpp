@@ -67,7 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint16_t request = static_cast<uint16_t>(1 + (data[0] & 3));
     int windowKind = (data[0] >> 2) % 3;
     int foreign = 0;
-    HWND window = windowKind == 0 ? nullptr : windowKind == 1 ? GetDesktopWindow() : reinterpret_cast<HWND>(&foreign);
+    HWND window = windowKind == 0   ? nullptr
+                  : windowKind == 1 ? GetDesktopWindow()
+                                    : reinterpret_cast<HWND>(&foreign);
     std::ofstream(odbcIni, std::ios::trunc).flush();
 
     // Exactly the caller's bytes and the closing double NUL: a read past them is caught.
@@ -77,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto* copy = static_cast<unsigned char*>(std::malloc(list.size()));
     std::memcpy(copy, list.data(), list.size());
     {
-        DSNInfoStruct info(window, request, reinterpret_cast<const unsigned char*>("ODBC Btrieve Driver"), copy,
-                           setupInfoTable, setupInfoTableCount);
+        DSNInfoStruct info(window, request, reinterpret_cast<const unsigned char*>("ODBC Btrieve Driver"),
+                           copy, setupInfoTable, setupInfoTableCount);
         uint16_t show = 0;
         bool ok = info.config(&show) != 0;
         std::string written = readAll(odbcIni);
@@ -89,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!show) {
                 // Written: the section is there with every attribute.
                 for (uint16_t i = 0; i < info.setupInfoCount; ++i) {
-                    std::string key = std::string("\n") + reinterpret_cast<const char*>(info.setupInfo[i].keyword) + "=";
+                    std::string key =
+                        std::string("\n") + reinterpret_cast<const char*>(info.setupInfo[i].keyword) + "=";
                     if (written.find(key) == std::string::npos) fail("an attribute was not written", written);
                 }
             }

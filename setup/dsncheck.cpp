@@ -140,10 +140,11 @@ unsigned char* koReadProfileValue(const unsigned char* section, const unsigned c
     auto* buffer = static_cast<char*>(ramAlloc(koProfileLineMax + 2));
     if (!buffer) return nullptr;
     buffer[0] = 0;
-    int n = SQLGetPrivateProfileString(S(section), S(key), fresh, buffer, static_cast<int>(koProfileLineMax + 2),
-                                       "ODBC.INI");
+    int n = SQLGetPrivateProfileString(S(section), S(key), fresh, buffer,
+                                       static_cast<int>(koProfileLineMax + 2), "ODBC.INI");
     bool absent = n < 1 || buffer[0] == 0 || std::strcmp(buffer, fresh) == 0;
-    unsigned char* value = absent ? ramAllocStr(defaultValue) : ramAllocStr(reinterpret_cast<unsigned char*>(buffer));
+    unsigned char* value =
+        absent ? ramAllocStr(defaultValue) : ramAllocStr(reinterpret_cast<unsigned char*>(buffer));
     ramFree(buffer);
     return value;
 }

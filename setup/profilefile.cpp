@@ -85,7 +85,8 @@ bool isBlank(unsigned char c) {
 }
 
 bool sameName(const unsigned char* a, uint32_t la, const unsigned char* b) {
-    return b && strCompareCi(a, la, b, static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(b)))) == 0;
+    return b &&
+           strCompareCi(a, la, b, static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(b)))) == 0;
 }
 
 // The file's sections and entries in a form that ignores what a rewrite may change (blanks around
@@ -285,8 +286,8 @@ KoStatus KoProfileSnapshot::restore() {
     return koSuccess;
 }
 
-KoStatus KoProfileSnapshot::compare(const unsigned char* except1, const unsigned char* except2, bool* othersIntact,
-                                    bool* present) {
+KoStatus KoProfileSnapshot::compare(const unsigned char* except1, const unsigned char* except2,
+                                    bool* othersIntact, bool* present) {
     *othersIntact = true;
     *present = true;
     if (!taken_) return koSuccess;

@@ -324,7 +324,8 @@ unsigned int SetDSNAttributes(DSNInfoStruct* info) {
         // and check that the rewrite kept every other data source.
         bool noMemory = false, othersIntact = true, present = true;
         failedKey = firstMismatch(info, &noMemory);
-        if (noMemory || snapshot.compare(info->dsnName, renamed ? info->origDSN : nullptr, &othersIntact, &present))
+        if (noMemory ||
+            snapshot.compare(info->dsnName, renamed ? info->origDSN : nullptr, &othersIntact, &present))
             break;
         if (!failedKey && !othersIntact) failedKey = U("the other data sources");
         written = true;
