@@ -1,7 +1,5 @@
-// clang-format off
-// Build and run from the repository root, with clang (one line):
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. -I/usr/include/x86_64-linux-gnu fuzz/fuzz_valueparser.cpp $(ls foundation/*/*.cpp platform/*.cpp) $(pkg-config --cflags --libs icu-uc icu-i18n odbc) -ldl -lpthread -o build/fuzz_valueparser && build/fuzz_valueparser -max_total_time=300 -max_len=4096
-// clang-format on
+// Built by CMake with -DKO_FUZZ=ON (see fuzz/CMakeLists.txt); run for example as
+//   build-fuzz/fuzz/fuzz_valueparser -max_total_time=300 -max_len=4096
 //
 // Feeds arbitrary bytes to the attribute-list parser the way a setup request does (a view of a
 // measured length, separator NUL) and the way connection strings are read (separator ";"), then

@@ -46,6 +46,37 @@ const KoResourceString koStringsErrors[] = {
     {koErrLibraryLoad, "The library \"%s1\" could not be loaded."},
     {koErrLibraryEntry, "The function \"%s1\" was not found in the library \"%s2\"."},
 
+    // Setup requests.
+    {koErrSetupListTooLong, "The attribute list is longer than 2048 bytes; nothing was written."},
+    {koErrSetupLineBreak,
+     "The entry \"%s1\" holds a line break, which the ODBC configuration file cannot keep; nothing was "
+     "written."},
+    {koErrSetupNameInvalid,
+     "The data source name \"%s1\" is not valid: a name has 1 to 32 characters, none of them a control "
+     "character (such as a line break) or one of []{}(),;?*=!@\\."},
+    {koErrSetupNameEmpty, "No data source name was given (DSN=name)."},
+    {koErrSetupNameReserved,
+     "\"%s1\" is a section that unixODBC reserves in odbc.ini and cannot be a data source name."},
+    {koErrSetupValueTooLong,
+     "The value of \"%s1\" is %d2 characters long; the ODBC configuration file keeps at most %d3; "
+     "nothing was written."},
+    {koErrSetupNotWritten,
+     "The data source \"%s1\" did not land in \"%s2\" (\"%s3\" reads back differently; the disk may be "
+     "full); the file was put back as it was."},
+    {koErrSetupWriteFailed,
+     "The data source \"%s1\" could not be written to \"%s2\" (the disk may be full); the file was put "
+     "back as it was."},
+    {koErrSetupNoFolder, "The folder of the ODBC configuration file \"%s1\" does not exist."},
+    {koErrSetupNotWritable, "The ODBC configuration file \"%s1\" is read-only or may not be written by this user."},
+    {koErrSetupLockTimeout,
+     "The ODBC configuration file \"%s1\" stays locked by another setup request; try again later."},
+    {koErrSetupNoRoom,
+     "There is no room for a safety copy of \"%s1\" (the disk may be full); nothing was written."},
+    {koErrSetupNotRestored, "The ODBC configuration file \"%s1\" could not be put back as it was."},
+    {koErrSetupRemoveFailed,
+     "The data source \"%s1\" could not be removed from \"%s2\" (the disk may be full); the file was put back "
+     "as it was."},
+
     // Network transfer.
     {koErrNetFailed, "The network transfer failed (error %d1)."},
     {koErrNetTimeout, "The network transfer timed out."},

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite (ctest). KO_SANITIZE=1 builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer in build-asan/; KO_TSAN=1 builds the threaded test programs with
-# ThreadSanitizer in build-tsan/ and runs those.
+# Installs the packages it needs (scripts/install-deps.sh), builds and runs the whole test suite
+# (ctest). KO_SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/;
+# KO_TSAN=1 builds the threaded test programs with ThreadSanitizer in build-tsan/ and runs those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 if [ "${KO_TSAN:-0}" = 1 ]; then
   cmake -S . -B build-tsan -G Ninja -DKO_TSAN=ON -DKO_BENCH=OFF >/dev/null

@@ -72,8 +72,7 @@ namespace {
 void reportFailure(DSNInfoStruct& info) {
     KoError* error = info.errorList ? info.errorList->getLastError() : nullptr;
     if (!error || error->number == 0) return;
-    bool listError = error->number >= koErrSyntax && error->number <= koErrBothSpellings;
-    koPostInstallerError(listError ? ODBC_ERROR_INVALID_KEYWORD_VALUE : ODBC_ERROR_REQUEST_FAILED,
+    koPostInstallerError(koInstallerErrorCode(error->number),
                          reinterpret_cast<const char*>(error->getErrorText()));
 }
 

@@ -1,6 +1,9 @@
 // The per-request data-source record: filling every attribute row and writing the data source.
 #include "setup/setup.h"
+#include "foundation/errors/koerrnum.h"
 #include "platform/win32.h"
+#include "setup/dsncheck.h"
+#include "setup/profilefile.h"
 
 #include <cstring>
 
@@ -27,18 +30,42 @@ const char* str(const unsigned char* s) {
     return reinterpret_cast<const char*>(s);
 }
 
-// Length of the installer's list: the offset of its closing double NUL, looked for in the first
-// 2048 bytes; a list without one there is taken as 2048 bytes long.
-uint32_t measureList(const unsigned char* list) {
-    for (uint32_t i = 0; i < 2048; ++i)
-        if (list[i] == 0 && list[i + 1] == 0) return i;
-    return 2048;
+const uint32_t kListMax = 2048;
+
+// Length of the installer's list: the offset of its closing double NUL, which must lie within the
+// first 2048 bytes. A longer list is refused (false) rather than read in part: cutting it would drop
+// attributes and store a value cut in the middle.
+bool measureList(const unsigned char* list, uint32_t* length) {
+    for (uint32_t i = 0; i < kListMax; ++i) {
+        if (list[i] == 0 && list[i + 1] == 0) {
+            *length = i;
+            return true;
+        }
+    }
+    // Byte 2048 was read above; only when it ends an entry may the next one be the closing NUL.
+    if (list[kListMax] == 0 && list[kListMax + 1] == 0) {
+        *length = kListMax;
+        return true;
+    }
+    koRaiseError(koErrSetupListTooLong);
+    return false;
 }
+
+// The file the messages name: the installer's data-source file, else the profile's own name.
+struct ProfileName {
+    char text[4096];
+    ProfileName() {
+        if (!koProfileFilePath(text, sizeof text)) std::strcpy(text, "ODBC.INI");
+    }
+    const unsigned char* get() const { return U(text); }
+};
 
 const unsigned char* findByte(const unsigned char* p, const unsigned char* end, unsigned char c) {
     const void* hit = std::memchr(p, c, end - p);
     return hit ? static_cast<const unsigned char*>(hit) : end;
 }
+
+unsigned int removeDataSource(const unsigned char* name);
 
 } // namespace
 
@@ -94,7 +121,8 @@ unsigned int DSNInfoStruct::config(uint16_t* showDialog) {
     infoArray = static_cast<unsigned char**>(ramAllocZ(setupInfoCount * sizeof(unsigned char*)));
     if (!infoArray) return 0;
 
-    uint32_t length = measureList(attrList);
+    uint32_t length = 0;
+    if (!measureList(attrList, &length)) return 0;
     const unsigned char* list = attrList;
     unsigned char* listCopy = nullptr;
 
@@ -125,15 +153,23 @@ unsigned int DSNInfoStruct::config(uint16_t* showDialog) {
     }
 
     unsigned int result = 0;
+    // A request without a dialog reads and writes the profile in one go: no other request may
+    // change it in between. The dialog's write takes the lock itself.
+    KoProfileLock lock;
+    bool dialog = request != ODBC_REMOVE_DSN && hwnd && IsWindow(hwnd);
     KoSubString text(list, length, koCPAnsi);
     KoValueParser* parser = new KoValueParser(&text, 0, nullptr, 0);
     do {
-        if (!parser || parser->initialize()) break;
+        if (!parser || koCheckListLineBreaks(list, length) || parser->initialize()) break;
 
         const KoSubString* dsn = parser->getAttributeValue(U("DSN"));
         origDSN = dsn ? ramAllocStr(dsn->text, dsn->length) : ramAllocStr(U(""));
         dsnName = dsn ? ramAllocStr(dsn->text, dsn->length) : ramAllocStr(U(""));
         if (!origDSN || !dsnName) break;
+        // A name that could break the file, or that names one of the driver manager's own sections,
+        // is refused whatever the request; a removal may name what the installer would not accept.
+        if (dsnName[0] && koCheckDataSourceName(dsnName, 0)) break;
+        if (!dialog && lock.acquire()) break;
 
         bool filled = true;
         for (uint16_t i = 0; i < setupInfoCount && filled; ++i) {
@@ -144,15 +180,8 @@ unsigned int DSNInfoStruct::config(uint16_t* showDialog) {
             if (value) {
                 infoArray[i] = ramAllocStr(value->text, value->length);
             } else {
-                char buffer[256];
-                buffer[0] = 0;
-                int n = SQLGetPrivateProfileString(str(dsnName), str(row.keyword), str(row.defaultValue),
-                                                   buffer, 255, "ODBC.INI");
-                if (n < 1 || buffer[0] == 0) {
-                    std::strncpy(buffer, str(row.defaultValue), 255);
-                    buffer[255] = 0;
-                }
-                infoArray[i] = ramAllocStr(U(buffer));
+                // Read whole: a value that is kept must not come back cut.
+                infoArray[i] = koReadProfileValue(dsnName, row.keyword, row.defaultValue);
             }
             filled = infoArray[i] != nullptr;
         }
@@ -160,8 +189,8 @@ unsigned int DSNInfoStruct::config(uint16_t* showDialog) {
 
         if (request == ODBC_REMOVE_DSN) {
             *showDialog = 0;
-            result = SQLRemoveDSNFromIni(str(dsnName)) ? 1 : 0;
-        } else if (hwnd && IsWindow(hwnd)) {
+            result = removeDataSource(dsnName);
+        } else if (dialog) {
             *showDialog = 1;
             if (hwnd == GetDesktopWindow()) hwnd = nullptr;
             result = 1;
@@ -176,14 +205,11 @@ unsigned int DSNInfoStruct::config(uint16_t* showDialog) {
     return result;
 }
 
-unsigned int SetDSNAttributes(DSNInfoStruct* info) {
-    if (!info->dsnName || !info->dsnName[0]) return 0;
-    if (!SQLValidDSN(str(info->dsnName))) return 0;
-    if (info->origDSN && info->origDSN[0] && strCompareCi(info->dsnName, info->origDSN) != 0) {
-        if (!SQLRemoveDSNFromIni(str(info->origDSN))) return 0;
-    }
-    if (!SQLWriteDSNToIni(str(info->dsnName), str(info->driverDesc))) return 0;
+namespace {
 
+// Makes every value that holds one ready to store: the number of a "2 - Medium" combo value, the
+// scrambled form of a password. 0 when memory runs out.
+bool prepareValues(DSNInfoStruct* info) {
     for (uint16_t i = 0; i < info->setupInfoCount; ++i) {
         unsigned char* value = info->infoArray[i];
         if (!value) continue;
@@ -203,13 +229,143 @@ unsigned int SetDSNAttributes(DSNInfoStruct* info) {
             // Scrambled, in a form that a text profile keeps intact and that starts with a blank.
             uint32_t len = static_cast<uint32_t>(std::strlen(str(value)));
             auto* stored = static_cast<unsigned char*>(ramAlloc(koPasswordStoredSize(len)));
-            if (!stored) return 0;
+            if (!stored) return false;
             koPasswordToProfile(stored, value, len);
             ramFree(value);
-            info->infoArray[i] = value = stored;
+            info->infoArray[i] = stored;
         }
-        if (!SQLWritePrivateProfileString(str(info->dsnName), str(row.keyword), str(value), "ODBC.INI"))
-            return 0;
     }
-    return 1;
+    return true;
+}
+
+// The keyword of the first row, at or after row i, whose stored value differs from what was written
+// (the last row of a keyword is the one that stands); null when everything landed.
+const unsigned char* firstMismatch(DSNInfoStruct* info, bool* noMemory) {
+    *noMemory = false;
+    unsigned char* driver = koReadProfileValue(info->dsnName, U("Driver"), U(""));
+    if (!driver) {
+        *noMemory = true;
+        return nullptr;
+    }
+    bool same = koSameStoredValue(info->driverDesc, driver);
+    ramFree(driver);
+    if (!same) return U("Driver");
+    for (uint16_t i = 0; i < info->setupInfoCount; ++i) {
+        const unsigned char* value = info->infoArray[i];
+        if (!value) continue;
+        const unsigned char* keyword = info->setupInfo[i].keyword;
+        bool overwritten = false;
+        for (uint16_t j = i + 1; j < info->setupInfoCount && !overwritten; ++j)
+            overwritten = info->infoArray[j] && strCompareCi(info->setupInfo[j].keyword, keyword) == 0;
+        if (overwritten) continue;
+        unsigned char* stored = koReadProfileValue(info->dsnName, keyword, U(""));
+        if (!stored) {
+            *noMemory = true;
+            return nullptr;
+        }
+        same = koSameStoredValue(value, stored);
+        ramFree(stored);
+        if (!same) return keyword;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+namespace {
+
+// Removes a data source under the profile lock; a removal whose rewrite lost other data sources or
+// left the section behind puts the file back. 1 on success.
+unsigned int removeDataSource(const unsigned char* name) {
+    KoProfileLock lock;
+    if (lock.acquire()) return 0;
+    KoProfileSnapshot snapshot;
+    if (snapshot.take()) return 0;
+    bool othersIntact = true, present = false;
+    if (SQLRemoveDSNFromIni(str(name)) && !snapshot.compare(name, nullptr, &othersIntact, &present) &&
+        othersIntact && !present)
+        return 1;
+    snapshot.restore();
+    koRaiseError(koErrSetupRemoveFailed) << name << ProfileName().get();
+    return 0;
+}
+
+} // namespace
+
+unsigned int SetDSNAttributes(DSNInfoStruct* info) {
+    if (!info->dsnName || koCheckDataSourceName(info->dsnName, 1)) return 0;
+    if (!prepareValues(info)) return 0;
+    // Every value is checked before the first write, so a refused one leaves the file untouched.
+    for (uint16_t i = 0; i < info->setupInfoCount; ++i)
+        if (info->infoArray[i] && koCheckProfileValue(info->setupInfo[i].keyword, info->infoArray[i]))
+            return 0;
+
+    KoProfileLock lock;
+    if (lock.acquire()) return 0;
+    KoProfileSnapshot snapshot;
+    if (snapshot.take()) return 0;
+
+    // From here on a failure puts the file back as it was and says why.
+    bool renamed = info->origDSN && info->origDSN[0] && strCompareCi(info->dsnName, info->origDSN) != 0;
+    const unsigned char* failedKey = nullptr;
+    bool written = false;
+    do {
+        if (renamed && !SQLRemoveDSNFromIni(str(info->origDSN))) break;
+        if (!SQLWriteDSNToIni(str(info->dsnName), str(info->driverDesc))) break;
+        bool all = true;
+        for (uint16_t i = 0; i < info->setupInfoCount && all; ++i) {
+            const unsigned char* value = info->infoArray[i];
+            if (value)
+                all = SQLWritePrivateProfileString(str(info->dsnName), str(info->setupInfo[i].keyword),
+                                                   str(value), "ODBC.INI");
+        }
+        if (!all) break;
+        // The installer reports success even when the disk was full: read back what was written,
+        // and check that the rewrite kept every other data source.
+        bool noMemory = false, othersIntact = true, present = true;
+        failedKey = firstMismatch(info, &noMemory);
+        if (noMemory ||
+            snapshot.compare(info->dsnName, renamed ? info->origDSN : nullptr, &othersIntact, &present))
+            break;
+        if (!failedKey && !othersIntact) failedKey = U("the other data sources");
+        written = true;
+    } while (false);
+
+    if (written && !failedKey) return 1;
+    snapshot.restore();
+    ProfileName file;
+    if (failedKey)
+        koRaiseError(koErrSetupNotWritten) << info->dsnName << file.get() << failedKey;
+    else
+        koRaiseError(koErrSetupWriteFailed) << info->dsnName << file.get();
+    return 0;
+}
+
+unsigned int koInstallerErrorCode(uint16_t number) {
+    switch (number) {
+    case koErrSyntax:
+    case koErrSyntaxContext:
+    case koErrDuplicate:
+    case koErrBothSpellings:
+    case koErrSetupListTooLong:
+    case koErrSetupLineBreak:
+    case koErrSetupValueTooLong:
+        return ODBC_ERROR_INVALID_KEYWORD_VALUE;
+    case koErrSetupNameInvalid:
+    case koErrSetupNameEmpty:
+    case koErrSetupNameReserved:
+        return ODBC_ERROR_INVALID_NAME;
+    case koErrSetupNoFolder:
+    case koErrSetupNotWritable:
+        return ODBC_ERROR_INVALID_PATH;
+    case koErrSetupRemoveFailed:
+        return ODBC_ERROR_REMOVE_DSN_FAILED;
+    case koErrSetupNotWritten:
+    case koErrSetupWriteFailed:
+    case koErrSetupNoRoom:
+    case koErrSetupNotRestored:
+        return ODBC_ERROR_WRITING_SYSINFO_FAILED;
+    default:
+        return ODBC_ERROR_REQUEST_FAILED;
+    }
 }

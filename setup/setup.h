@@ -76,6 +76,8 @@ struct KO_EXPORT DSNInfoStruct {
 
 // Writes the data source and every row that holds a value into "ODBC.INI"; 1 on success.
 KO_EXPORT unsigned int SetDSNAttributes(DSNInfoStruct* info);
+// The installer's error code (ODBC_ERROR_*) that a request's library error is reported under.
+KO_EXPORT unsigned int koInstallerErrorCode(uint16_t number);
 // Current value of the first row shown by controlId, or null.
 KO_EXPORT const unsigned char* BaseGetInfoValue(DSNInfoStruct* info, uint16_t controlId);
 // Gives the first row shown by controlId an owned copy of value; 1 when no row matches or the copy fails.

@@ -1,6 +1,6 @@
 // btrdsn: registers the Btrieve ODBC driver with unixODBC and adds, configures, removes and shows its
 // data sources through the installer (SQLConfigDataSource loads the driver's setup module and calls
-// its ConfigDSN), so nobody has to edit odbc.ini by hand.
+// its ConfigDSN), so nobody has to edit odbc.ini by hand. Every refusal says why.
 #include <odbcinst.h>
 #include <sql.h>
 
@@ -9,43 +9,111 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <strings.h>
 #include <unistd.h>
 #include <vector>
+
+#include "tools/toolattrs.h"
+#include "tools/toolconfig.h"
+
+using namespace btrdsn;
 
 namespace {
 
 const char kDriver[] = "ODBC Btrieve Driver";
 
 void usage(FILE* out) {
-    std::fputs("usage: btrdsn COMMAND [ARGUMENTS]\n"
+    std::fputs("usage: btrdsn COMMAND [OPTIONS] [ARGUMENTS]\n"
                "\n"
-               "  install [LIBDIR]                     register \"ODBC Btrieve Driver\" in odbcinst.ini,\n"
-               "                                       with the driver and setup modules of LIBDIR\n"
-               "                                       (default: the lib folder beside this program)\n"
-               "  add [-d DRIVER] KEY=VALUE ...        add a data source (DSN=name is required)\n"
-               "  configure [-d DRIVER] KEY=VALUE ...  change a data source; attributes not given are kept\n"
-               "  remove [-d DRIVER] DSN               remove a data source\n"
-               "  show DSN                             print a data source's stored attributes\n"
-               "  --help                               this text\n"
+               "  install [LIBDIR]               register \"ODBC Btrieve Driver\" in odbcinst.ini, with the\n"
+               "                                 driver and setup modules of LIBDIR (default: the lib\n"
+               "                                 folder beside this program)\n"
+               "  uninstall                      remove that registration\n"
+               "  add KEY=VALUE ...              add a data source (DSN=name is required)\n"
+               "  configure KEY=VALUE ...        change an existing data source; attributes not given\n"
+               "                                 are kept\n"
+               "  remove NAME                    remove a data source\n"
+               "  show NAME                      print a data source's stored attributes and its file\n"
+               "  --help                         this text\n"
                "\n"
-               "DRIVER is the driver description, \"ODBC Btrieve Driver\" by default. The configuration\n"
-               "files are unixODBC's: ODBCSYSINI and ODBCINI choose them as usual.\n",
+               "Options of add, configure, remove and show:\n"
+               "  --user      a user data source (the default for add)\n"
+               "  --system    a system data source\n"
+               "              (configure, remove and show act where the data source lives: the user's\n"
+               "              file first; these options restrict the search)\n"
+               "  --replace   add or configure a data source that belongs to another driver\n"
+               "  -d DRIVER   the driver description, \"ODBC Btrieve Driver\" by default\n"
+               "\n"
+               "Keywords (either spelling, any case): Description, Database (DB), UndefinedTable (UT:\n"
+               "PROMPT or ERROR), DataFileExtension (DFE), FileOpenCache (FOC: 0-99999), UseLongQualifiers\n"
+               "(ULQ: 0 or 1), LogonID (UID), IntlSort (IS: 0 or 1), ArraySize (AS: 1-99999),\n"
+               "ApplicationUsingThreads (AUT: 0 or 1). The configuration files are unixODBC's: ODBCSYSINI\n"
+               "and ODBCINI choose them as usual.\n",
                out);
 }
 
-// Reports the installer's own reason for the last failure and gives the exit code.
-int installerFailure(const char* what) {
-    DWORD code = 0;
-    char message[SQL_MAX_MESSAGE_LENGTH + 1] = "";
-    WORD length = 0;
-    bool any = false;
-    for (WORD i = 1; i <= 8; ++i) {
-        if (SQLInstallerError(i, &code, message, sizeof message, &length) != SQL_SUCCESS) break;
-        std::fprintf(stderr, "btrdsn: %s failed: %s (installer error %u)\n", what, message, unsigned(code));
-        any = true;
+struct Options {
+    bool user = false, system = false, replace = false;
+    std::string driver = kDriver;
+    std::vector<std::string> rest;
+};
+
+// Splits the options from the other arguments; false (after saying why) on a bad option.
+bool parseOptions(const char* what, int argc, char** argv, Options* o) {
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--user") {
+            o->user = true;
+        } else if (a == "--system") {
+            o->system = true;
+        } else if (a == "--replace") {
+            o->replace = true;
+        } else if (a == "-d" || a == "--driver") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "btrdsn: %s: %s needs a driver description\n", what, a.c_str());
+                return false;
+            }
+            o->driver = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-' && a.find('=') == std::string::npos) {
+            std::fprintf(stderr, "btrdsn: %s: unknown option \"%s\"\n", what, a.c_str());
+            return false;
+        } else {
+            o->rest.push_back(a);
+        }
     }
-    if (!any) std::fprintf(stderr, "btrdsn: %s failed: the installer gave no reason\n", what);
+    if (o->user && o->system) {
+        std::fprintf(stderr, "btrdsn: %s: give --user or --system, not both\n", what);
+        return false;
+    }
+    return true;
+}
+
+const char* scopeName(Scope s) {
+    return s == Scope::user ? "user" : "system";
+}
+
+int refuse(const char* what, const std::string& reason) {
+    std::fprintf(stderr, "btrdsn: %s failed: %s\n", what, reason.c_str());
     return 1;
+}
+
+// Says how to register a driver that is not registered; true when it is.
+bool requireDriver(const char* what, const std::string& driver) {
+    if (driverRegistered(driver)) return true;
+    std::string how = driver == kDriver
+                          ? "register it with \"btrdsn install\""
+                          : "register it with \"odbcinst -i -d\" or give its description with -d";
+    refuse(what, "the driver \"" + driver + "\" is not registered in " + driverFile() + "; " + how);
+    return false;
+}
+
+// A data source of another driver keeps attributes this driver's setup would drop.
+bool ownedByDriver(const char* what, const Location& where, const Options& o) {
+    std::string owner = storedValue(where, "Driver");
+    if (owner.empty() || !strcasecmp(owner.c_str(), o.driver.c_str()) || o.replace) return true;
+    refuse(what, "the data source \"" + where.name + "\" belongs to the driver \"" + owner +
+                     "\"; its attributes would be lost (give --replace to do it anyway)");
+    return false;
 }
 
 std::string libDirBesideProgram() {
@@ -71,68 +139,151 @@ int install(int argc, char** argv) {
             std::fprintf(stderr, "btrdsn: %s/%s is missing; build the project first\n", lib.c_str(), module);
             return 1;
         }
-    std::string entry = std::string(kDriver) + '\0' + "Driver=" + lib + "/ztbtr20.so" + '\0' +
-                        "Setup=" + lib + "/ztbtr20s.so" + '\0' + "APILevel=1" + '\0' +
-                        "ConnectFunctions=YNN" + '\0' + "FileUsage=1" + '\0' + '\0';
+    std::string driverPath = lib + "/ztbtr20.so", setupPath = lib + "/ztbtr20s.so";
+    if (driverRegistered(kDriver)) {
+        // Registering again must not raise the usage count: only the paths are brought up to date.
+        if (driverEntry(kDriver, "Driver") == driverPath && driverEntry(kDriver, "Setup") == setupPath) {
+            std::printf("\"%s\" is already installed (%s)\n", kDriver, driverPath.c_str());
+            return 0;
+        }
+        if (!SQLWritePrivateProfileString(kDriver, "Driver", driverPath.c_str(), "ODBCINST.INI") ||
+            !SQLWritePrivateProfileString(kDriver, "Setup", setupPath.c_str(), "ODBCINST.INI"))
+            return reportInstallerFailure("install");
+        std::printf("updated \"%s\" (%s, setup %s)\n", kDriver, driverPath.c_str(), setupPath.c_str());
+        return 0;
+    }
+    std::string entry = std::string(kDriver) + '\0' + "Driver=" + driverPath + '\0' + "Setup=" + setupPath +
+                        '\0' + "APILevel=1" + '\0' + "ConnectFunctions=YNN" + '\0' + "FileUsage=1" + '\0' +
+                        '\0';
     char pathOut[PATH_MAX];
     WORD pathLength = 0;
     DWORD usageCount = 0;
     // unixODBC takes a path given here as the folder of odbcinst.ini itself: pass none.
     if (!SQLInstallDriverEx(entry.c_str(), nullptr, pathOut, sizeof pathOut, &pathLength,
                             ODBC_INSTALL_COMPLETE, &usageCount))
-        return installerFailure("install");
-    std::printf("installed \"%s\" (%s/ztbtr20.so, setup %s/ztbtr20s.so)\n", kDriver, lib.c_str(),
-                lib.c_str());
+        return reportInstallerFailure("install");
+    std::printf("installed \"%s\" (%s, setup %s)\n", kDriver, driverPath.c_str(), setupPath.c_str());
     return 0;
 }
 
-// add, configure, remove: [-d DRIVER] then attributes.
-int configure(WORD request, const char* what, int argc, char** argv) {
-    std::string driver = kDriver;
-    int i = 0;
-    if (i + 1 < argc && (!std::strcmp(argv[i], "-d") || !std::strcmp(argv[i], "--driver"))) {
-        driver = argv[i + 1];
-        i += 2;
-    }
-    std::string list;
-    for (; i < argc; ++i) {
-        std::string a = argv[i];
-        if (request == ODBC_REMOVE_DSN && a.find('=') == std::string::npos) a = "DSN=" + a;
-        if (a.find('=') == std::string::npos) {
-            std::fprintf(stderr, "btrdsn: %s: expected KEY=VALUE, got \"%s\"\n", what, argv[i]);
-            return 2;
-        }
-        list += a;
-        list += '\0';
-    }
-    if (list.find("DSN=") == std::string::npos && list.find("dsn=") == std::string::npos) {
-        std::fprintf(stderr, "btrdsn: %s: no data source named (DSN=...)\n", what);
-        return 2;
-    }
-    list += '\0';
-    if (!SQLConfigDataSource(nullptr, request, driver.c_str(), list.c_str())) return installerFailure(what);
-    return 0;
-}
-
-int show(int argc, char** argv) {
-    if (argc != 1) {
+int uninstall(int argc, char**) {
+    if (argc != 0) {
         usage(stderr);
         return 2;
     }
-    const char* dsn = argv[0];
-    std::vector<char> keys(65536);
-    int n =
-        SQLGetPrivateProfileString(dsn, nullptr, "", keys.data(), static_cast<int>(keys.size()), "ODBC.INI");
-    if (n <= 0 || keys[0] == 0) {
-        std::fprintf(stderr, "btrdsn: no data source named \"%s\"\n", dsn);
+    if (!driverRegistered(kDriver)) {
+        // As "odbcinst -u -d" does, a registration that is not there is no failure.
+        std::printf("\"%s\" is not installed in %s\n", kDriver, driverFile().c_str());
+        return 0;
+    }
+    DWORD usageCount = 0;
+    if (!SQLRemoveDriver(kDriver, 0, &usageCount)) return reportInstallerFailure("uninstall");
+    if (usageCount > 0)
+        std::printf("\"%s\" is still used by %u other installations; its registration stays\n", kDriver,
+                    unsigned(usageCount));
+    else
+        std::printf("uninstalled \"%s\"\n", kDriver);
+    return 0;
+}
+
+// add and configure.
+int writeDataSource(bool add, int argc, char** argv) {
+    const char* what = add ? "add" : "configure";
+    Options o;
+    if (!parseOptions(what, argc, argv, &o)) return 2;
+    Attributes attrs;
+    std::string error;
+    if (!checkAttributes(o.rest, &attrs, &error)) {
+        std::fprintf(stderr, "btrdsn: %s: %s\n", what, error.c_str());
+        return 2;
+    }
+    for (const auto& w : attrs.warnings)
+        std::fprintf(stderr, "btrdsn: %s: warning: %s\n", what, w.c_str());
+    if (!requireDriver(what, o.driver)) return 1;
+
+    Scope forced = o.system ? Scope::system : Scope::user;
+    Location where;
+    bool exists = false;
+    {
+        ReadLock lock;
+        exists = findDataSource(attrs.dsn, (add || o.user || o.system) ? &forced : nullptr, &where);
+        if (!add && !exists) return refuse(what, "no data source named \"" + attrs.dsn + "\"");
+        if (exists && !ownedByDriver(what, where, o)) return 1;
+    }
+    Scope scope = exists ? where.scope : forced;
+
+    // The name keeps the spelling it is stored under; the installer would rename the section.
+    std::string list;
+    std::vector<size_t> starts;
+    for (std::string e : attrs.entries) {
+        if (exists && !strncasecmp(e.c_str(), "DSN=", 4)) e = e.substr(0, 4) + where.name;
+        starts.push_back(list.size());
+        list += e;
+        list += '\0';
+    }
+    list += '\0';
+    WORD request = add ? (scope == Scope::system ? ODBC_ADD_SYS_DSN : ODBC_ADD_DSN)
+                       : (scope == Scope::system ? ODBC_CONFIG_SYS_DSN : ODBC_CONFIG_DSN);
+    if (!SQLConfigDataSource(nullptr, request, o.driver.c_str(), list.c_str()))
+        return reportInstallerFailure(what, o.rest, starts);
+    std::printf("%s \"%s\" (%s data source in %s)\n", add ? "added" : "configured",
+                exists ? where.name.c_str() : attrs.dsn.c_str(), scopeName(scope),
+                dataSourceFile(scope).c_str());
+    return 0;
+}
+
+// The one name of remove and show: NAME or DSN=NAME.
+bool oneName(const char* what, const Options& o, std::string* name) {
+    if (o.rest.size() != 1) {
+        std::fprintf(stderr, "btrdsn: %s: give one data source name\n", what);
+        return false;
+    }
+    *name = o.rest[0];
+    if (!strncasecmp(name->c_str(), "DSN=", 4)) *name = name->substr(4);
+    return true;
+}
+
+int removeDataSource(int argc, char** argv) {
+    Options o;
+    std::string name;
+    if (!parseOptions("remove", argc, argv, &o) || !oneName("remove", o, &name)) return 2;
+    Scope forced = o.system ? Scope::system : Scope::user;
+    Location where;
+    bool found = false;
+    {
+        ReadLock lock;
+        found = findDataSource(name, (o.user || o.system) ? &forced : nullptr, &where);
+    }
+    if (!found) {
+        // As "odbcinst -u -s" does, removing what is not there is no failure; but it is said.
+        std::printf("no data source named \"%s\"; nothing removed\n", name.c_str());
+        return 0;
+    }
+    if (!requireDriver("remove", o.driver)) return 1;
+    std::string list = "DSN=" + where.name + '\0' + '\0';
+    WORD request = where.scope == Scope::system ? ODBC_REMOVE_SYS_DSN : ODBC_REMOVE_DSN;
+    if (!SQLConfigDataSource(nullptr, request, o.driver.c_str(), list.c_str()))
+        return reportInstallerFailure("remove");
+    std::printf("removed \"%s\" (%s data source in %s)\n", where.name.c_str(), scopeName(where.scope),
+                where.file.c_str());
+    return 0;
+}
+
+int showDataSource(int argc, char** argv) {
+    Options o;
+    std::string name;
+    if (!parseOptions("show", argc, argv, &o) || !oneName("show", o, &name)) return 2;
+    Scope forced = o.system ? Scope::system : Scope::user;
+    Location where;
+    ReadLock lock;
+    if (!findDataSource(name, (o.user || o.system) ? &forced : nullptr, &where)) {
+        std::fprintf(stderr, "btrdsn: no data source named \"%s\"\n", name.c_str());
         return 1;
     }
-    std::printf("[%s]\n", dsn);
-    for (const char* k = keys.data(); *k; k += std::strlen(k) + 1) {
-        char value[4096] = "";
-        SQLGetPrivateProfileString(dsn, k, "", value, sizeof value, "ODBC.INI");
-        std::printf("%s=%s\n", k, value);
-    }
+    std::printf("; %s data source in %s\n", scopeName(where.scope), where.file.c_str());
+    std::printf("[%s]\n", where.name.c_str());
+    for (const std::string& key : storedKeys(where))
+        std::printf("%s=%s\n", key.c_str(), storedValue(where, key).c_str());
     return 0;
 }
 
@@ -148,10 +299,11 @@ int main(int argc, char** argv) {
     int rest = argc - 2;
     char** args = argv + 2;
     if (command == "install") return install(rest, args);
-    if (command == "add") return configure(ODBC_ADD_DSN, "add", rest, args);
-    if (command == "configure") return configure(ODBC_CONFIG_DSN, "configure", rest, args);
-    if (command == "remove") return configure(ODBC_REMOVE_DSN, "remove", rest, args);
-    if (command == "show") return show(rest, args);
+    if (command == "uninstall") return uninstall(rest, args);
+    if (command == "add") return writeDataSource(true, rest, args);
+    if (command == "configure") return writeDataSource(false, rest, args);
+    if (command == "remove") return removeDataSource(rest, args);
+    if (command == "show") return showDataSource(rest, args);
     std::fprintf(stderr, "btrdsn: unknown command \"%s\"\n", command.c_str());
     usage(stderr);
     return 2;

@@ -44,6 +44,22 @@ enum KoErrorNumber : uint16_t {
     koErrLibraryLoad = 2733,  // a library could not be loaded (library)
     koErrLibraryEntry = 2734, // a function is missing (function, library)
 
+    // Setup requests: refusals and writes that did not land.
+    koErrSetupListTooLong = 2750,  // the attribute list passes 2048 bytes
+    koErrSetupLineBreak = 2751,    // an entry holds a line break (entry)
+    koErrSetupNameInvalid = 2752,  // the name is refused (name)
+    koErrSetupNameEmpty = 2753,    // no name given
+    koErrSetupNameReserved = 2754, // a section the driver manager reserves (name)
+    koErrSetupValueTooLong = 2755, // a value the file cannot keep whole (keyword, length, limit)
+    koErrSetupNotWritten = 2756,   // a value reads back differently (name, file, keyword)
+    koErrSetupWriteFailed = 2757,  // the installer refused a write (name, file)
+    koErrSetupNoFolder = 2758,     // the folder of the file is missing (file)
+    koErrSetupNotWritable = 2759,  // the file cannot be written (file)
+    koErrSetupLockTimeout = 2760,  // another request keeps the file locked (file)
+    koErrSetupNoRoom = 2761,       // no room for the safety copy (file)
+    koErrSetupNotRestored = 2762,  // the file could not be put back (file)
+    koErrSetupRemoveFailed = 2763, // the installer refused a removal (name, file)
+
     // Network transfer.
     koErrNetFailed = 7500,  // the transfer failed (code)
     koErrNetTimeout = 7501, // the transfer timed out

@@ -134,27 +134,31 @@ TEST_F(ConfigDsn, BadListsFailAndWriteNothing) {
     EXPECT_TRUE(config(ODBC_ADD_DSN, attributeList({"DSN=D2", "Driver=a", "DRIVER=b"})));
 }
 
-TEST_F(ConfigDsn, OnlyTheFirst2048BytesOfAnUnterminatedListAreRead) {
-    std::string list = "DSN=Long";
-    list += '\0';
-    list += "Pad=" + std::string(2100, 'y');
-    list += '\0';
-    list += "Database=/after";
-    list += std::string("\0\0", 2);
-    ASSERT_GT(list.size(), 2048u);
-    ASSERT_TRUE(config(ODBC_ADD_DSN, list));
-    EXPECT_EQ(value("Long", "Database"), "") << "an entry past 2048 bytes is not read";
+TEST_F(ConfigDsn, ListsPastTheirLimitAreRefusedWholeNotCut) {
+    // An attribute past 2048 bytes would be dropped and a value cut mid-path: refuse instead.
+    std::string before = kotest::readFile(sandbox.odbcIniPath());
+    for (size_t over : {1u, 2u, 900u}) {
+        std::string list = "DSN=Long";
+        list += '\0';
+        list += "Database=/" + std::string(2048 - list.size() - 10 + over, 'y');
+        ASSERT_EQ(list.size(), 2048u + over);
+        list += std::string("\0\0", 2);
+        EXPECT_FALSE(config(ODBC_ADD_DSN, list)) << over;
+        EXPECT_EQ(sandbox.installerError(),
+                  "The attribute list is longer than 2048 bytes; nothing was written.");
+    }
+    EXPECT_EQ(kotest::readFile(sandbox.odbcIniPath()), before);
 
-    // A list that is exactly 2048 bytes before its double NUL is read whole.
+    // A list of exactly 2048 bytes before its double NUL is read whole.
     std::string exact = "DSN=Exact";
     exact += '\0';
     std::string tail = "Database=/edge";
-    exact += "Pad=" + std::string(2048 - exact.size() - 4 - 1 - tail.size(), 'p');
+    exact += "Pad=" + std::string(2048 - exact.size() - 4 - 1 - tail.size(), 'p'); // ignored keyword
     exact += '\0';
     exact += tail;
     ASSERT_EQ(exact.size(), 2048u);
     exact += std::string("\0\0", 2);
-    ASSERT_TRUE(config(ODBC_ADD_DSN, exact));
+    ASSERT_TRUE(config(ODBC_ADD_DSN, exact)) << sandbox.installerError();
     EXPECT_EQ(value("Exact", "Database"), "/edge");
 }
 
@@ -267,13 +271,25 @@ TEST_F(Record, TypedRowsAreWrittenInTheirStoredForm) {
 }
 
 TEST_F(Record, EveryAllocationFailureFailsTheRequestCleanly) {
+    ASSERT_TRUE(config(ODBC_ADD_DSN, attributeList({"DSN=Mem", "DB=/old", "Description=kept"})));
+    std::string before = kotest::readFile(sandbox.odbcIniPath());
     std::string list = attributeList({"DSN=Mem", "(drop)", "DB=/m", "UT=ERROR"});
-    unsigned runs = kotest::forEachAllocationFailure([&] { config(ODBC_CONFIG_DSN, list); },
-                                                     [&](unsigned, bool failed) {
-                                                         if (!failed) {
-                                                             EXPECT_EQ(value("Mem", "Database"), "/m");
-                                                         }
-                                                     });
+    // Wherever memory runs out, the file is either as it was (unwritten or put back) or wholly
+    // written (memory ran out after the write, binding the definer); never a mix.
+    auto whole = [&] {
+        return value("Mem", "Database") == "/m" && value("Mem", "Description") == "kept" &&
+               value("Mem", "UndefinedTable") == "ERROR";
+    };
+    auto check = [&](unsigned n, bool failed) {
+        std::string now = kotest::readFile(sandbox.odbcIniPath());
+        EXPECT_TRUE(now == before || whole()) << "allocation " << n << ":\n" << now;
+        if (!failed) {
+            EXPECT_TRUE(whole());
+        } else if (now != before) {
+            kotest::writeFile(sandbox.odbcIniPath(), before);
+        }
+    };
+    unsigned runs = kotest::forEachAllocationFailure([&] { config(ODBC_CONFIG_DSN, list); }, check);
     EXPECT_GT(runs, 5u);
 }
 

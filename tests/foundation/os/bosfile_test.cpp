@@ -403,7 +403,7 @@ TEST_F(BosTest, BadHandles) {
     int h = 0;
     ASSERT_EQ(bosFileOpen(name, bosOpenCreate, &h), koSuccess);
     EXPECT_EQ(bosFileClose(h), koSuccess);
-    char buf[4];
+    char buf[4] = {'a', 'b', 'c', 'd'};
     uint32_t got = 5;
     EXPECT_EQ(bosFileRead(h, 0, buf, 4, &got), koFailure);
     EXPECT_EQ(got, 0u);
