@@ -148,7 +148,8 @@ template <class Fn> Fn resolve(const char* name) {
 BOOL koPostInstallerError(DWORD code, const char* text) {
     if (!installerModule) installerModule = chooseInstallerLibrary();
     if (!installerModule || !text) return FALSE;
-    auto post = reinterpret_cast<SQLRETURN (*)(DWORD, LPCSTR)>(GetProcAddress(installerModule, "SQLPostInstallerError"));
+    auto post = reinterpret_cast<SQLRETURN (*)(DWORD, LPCSTR)>(
+        GetProcAddress(installerModule, "SQLPostInstallerError"));
     return post && post(code, text) == SQL_SUCCESS ? TRUE : FALSE;
 }
 
@@ -246,6 +247,10 @@ UtlLibCallMapper::UtlLibCallMapper() : entryTable(nullptr), maxEntries(100), mod
 }
 
 UtlLibCallMapper::~UtlLibCallMapper() {
+    release();
+}
+
+void UtlLibCallMapper::release() {
     ramFree(entryTable);
     entryTable = nullptr;
     if (module) FreeLibrary(module);
@@ -298,6 +303,14 @@ KoStatus UtlLibCallMapper::setDLLEntryPoint(const unsigned char* entryName, uint
         koRaiseError(2734) << entryName << static_cast<const unsigned char*>(libraryName);
         return koFailure;
     }
+    entryTable[index] = f;
+    return koSuccess;
+}
+
+KoStatus UtlLibCallMapper::setOptionalDLLEntryPoint(const unsigned char* entryName, uint32_t index) {
+    if (!module || !entryTable || index > maxEntries) return koFailure;
+    FARPROC f = GetProcAddress(module, reinterpret_cast<const char*>(entryName));
+    if (!f) return koFailure;
     entryTable[index] = f;
     return koSuccess;
 }
