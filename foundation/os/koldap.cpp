@@ -34,7 +34,7 @@ void replaceText(unsigned char*& field, unsigned char* value) {
 // options holds ";"): it would split into other attributes.
 bool unusableKeyword(const unsigned char* keyword, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i)
-        if (std::strchr(";={}", keyword[i]) && keyword[i]) return true;
+        if (keyword[i] && std::strchr(";={}", keyword[i])) return true;
     return false;
 }
 

@@ -1,6 +1,7 @@
 #include "foundation/os/koldap.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "foundation/text/strcomp.h"
 #include "platform/win32.h"
@@ -40,6 +41,23 @@ typedef int (*SetOptionFn)(LDAP*, int, const void*);
 
 const unsigned char* U(const char* s) {
     return reinterpret_cast<const unsigned char*>(s);
+}
+
+// The OpenLDAP client sets up process-wide state at its first use (global options, TLS) and never
+// frees it; unloaded and loaded again it would set it up anew each time. The first reference the
+// process takes on each client library is therefore kept for the life of the process.
+bool keepLoaded(HMODULE module) {
+    static std::mutex lock;
+    static HMODULE kept[8];
+    std::lock_guard<std::mutex> guard(lock);
+    for (HMODULE& slot : kept) {
+        if (slot == module) return false;
+        if (!slot) {
+            slot = module;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool isSeparator(unsigned char c) {
@@ -97,7 +115,7 @@ KoStatus KoLDAPCallMapper::bindLibrary() {
         }
         KoStatus status = setDLLName(chosen);
         if (status == koSuccess) status = initialize();
-        if (probe) FreeLibrary(probe);
+        if (probe && !keepLoaded(probe)) FreeLibrary(probe);
         if (status) {
             // A table that could not be made leaves the library loaded; give it back so that the
             // next connect starts over.

@@ -333,7 +333,7 @@ TEST_F(Directory, LoadWithoutAConnectionFailsCleanly) {
     ASSERT_EQ(l->connect(), koSuccess) << lastText();
     ASSERT_EQ(l->disconnect(), koSuccess);
     EXPECT_EQ(l->isConnected(), 0);
-    errors.removeLastError();
+    delete errors.removeLastError();
     EXPECT_EQ(l->loadDistinguishedName(1), koFailure) << "after disconnect";
     EXPECT_EQ(lastNumber(), koErrLdapSearch);
     EXPECT_EQ(lastText(), "The LDAP search found no usable entry. Can't contact LDAP server");
