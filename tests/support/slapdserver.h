@@ -19,7 +19,7 @@ public:
     static constexpr const char* rootDn = "cn=admin,cn=kotest";
     static constexpr const char* rootPassword = "root-secret";
     // Names of the generated attribute types VZBTRA0 .. VZBTRA<manyAttributes - 1>.
-    static constexpr unsigned manyAttributes = 3000;
+    static constexpr unsigned manyAttributes = 2000;
 
     // Starts the server with the suffix entry; throws std::runtime_error telling why it cannot.
     SlapdServer();
