@@ -177,7 +177,8 @@ KoStatus KoLDAP::loadDistinguishedName(uint16_t asString) {
              name = libraryBinder.ldap_next_attribute(handle, entry, iterator)) {
             char** values = libraryBinder.ldap_get_values(handle, entry, name);
             uint32_t nameLength = uint32_t(std::strlen(name));
-            if (nameLength >= prefixLength && std::memcmp(name, attributePrefix, prefixLength) == 0)
+            if (nameLength >= prefixLength &&
+                (prefixLength == 0 || std::memcmp(name, attributePrefix, prefixLength) == 0))
                 for (char** v = values; v && *v && status == koSuccess; ++v)
                     status =
                         addPair(U(name) + prefixLength, nameLength - prefixLength, *v, asString, &dupCounter);
