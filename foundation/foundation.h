@@ -27,4 +27,5 @@
 #include "foundation/sync/kosemaphore.h"
 #include "foundation/os/bos.h"
 #include "foundation/os/callmapper.h"
+#include "foundation/os/koldap.h"
 #include "foundation/ui/dlldialg.h"

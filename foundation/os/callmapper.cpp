@@ -288,6 +288,10 @@ UtlLibCallMapper::UtlLibCallMapper() : entryTable(nullptr), maxEntries(100), mod
 }
 
 UtlLibCallMapper::~UtlLibCallMapper() {
+    release();
+}
+
+void UtlLibCallMapper::release() {
     ramFree(entryTable);
     entryTable = nullptr;
     if (module) FreeLibrary(module);
@@ -340,6 +344,14 @@ KoStatus UtlLibCallMapper::setDLLEntryPoint(const unsigned char* entryName, uint
         koRaiseError(koErrLibraryEntry) << entryName << static_cast<const unsigned char*>(libraryName);
         return koFailure;
     }
+    entryTable[index] = f;
+    return koSuccess;
+}
+
+KoStatus UtlLibCallMapper::setOptionalDLLEntryPoint(const unsigned char* entryName, uint32_t index) {
+    if (!module || !entryTable || index > maxEntries) return koFailure;
+    FARPROC f = GetProcAddress(module, reinterpret_cast<const char*>(entryName));
+    if (!f) return koFailure;
     entryTable[index] = f;
     return koSuccess;
 }

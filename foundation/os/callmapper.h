@@ -44,9 +44,14 @@ protected:
     KoStatus initialize();
     // Looks entryName up and stores it at index (error 2734 when the library lacks it).
     KoStatus setDLLEntryPoint(const unsigned char* entryName, uint32_t index);
+    // The same for a function a subclass can do without: 1 when it is missing, nothing raised.
+    KoStatus setOptionalDLLEntryPoint(const unsigned char* entryName, uint32_t index);
     // The address stored at index, or null.
     FARPROC getDLLEntryPoint(uint32_t index);
     int getInitialized();
+    // Gives the table and the library back: the binder is as constructed but for its name and
+    // count, and can be initialized again (after a failed initialize that left the library loaded).
+    void release();
 
 private:
     FARPROC* entryTable;
