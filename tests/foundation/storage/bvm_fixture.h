@@ -16,6 +16,9 @@ protected:
         for (int h : handles_)
             bosFileClose(h);
         EXPECT_EQ(mdsGetPerTaskData(perTaskFileCache), nullptr) << "every bvmInit was matched by a bvmTerm";
+        // A test that stopped early must not hand its cache to the next one.
+        while (BvmCache* c = static_cast<BvmCache*>(mdsGetPerTaskData(perTaskFileCache)))
+            bvmTerm(c);
         BosTest::TearDown();
     }
     // A new file of n bytes of the given pattern, opened read-write; its handle.

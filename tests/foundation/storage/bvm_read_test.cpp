@@ -41,7 +41,8 @@ TEST_F(BvmTest, ReadsEqualTheFile) {
                 ASSERT_EQ(memcmp(buf.data(), want.data(), got), 0) << "op " << op << " at " << offset;
             } else if (action < 98) {
                 // Writes stay near the end so files grow and partial pages change.
-                const uint32_t at = action < 85 ? offset : size - std::min<uint32_t>(size, rng() % 300) + rng() % 400;
+                const uint32_t at =
+                    action < 85 ? offset : size - std::min<uint32_t>(size, rng() % 300) + rng() % 400;
                 for (uint32_t i = 0; i < len; ++i)
                     buf[i] = static_cast<unsigned char>(rng());
                 ASSERT_EQ(bvmFileWrite(c, h, int32_t(at), buf.data(), std::min(len, 9000u)), koSuccess);
@@ -75,7 +76,8 @@ TEST_F(BvmTest, AWritePastTheCachedEndLeavesNoStaleBytes) {
         uint32_t size;  // file size before
         uint32_t write; // where the write starts
         uint32_t len;
-    } rows[] = {{100, 200, 50}, {100, 100, 50}, {100, 20, 200}, {page + 10, page + 4000, 10}, {8000, 9000, 10}};
+    } rows[] = {
+        {100, 200, 50}, {100, 100, 50}, {100, 20, 200}, {page + 10, page + 4000, 10}, {8000, 9000, 10}};
     int n = 0;
     for (const Row& r : rows) {
         const int h = makeFile("f" + std::to_string(n++), r.size, 5);

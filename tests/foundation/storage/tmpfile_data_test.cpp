@@ -97,12 +97,12 @@ void runAgainstOracle(KoTmpFile& f, unsigned ops, uint32_t seed) {
         if (action < 35) {
             memcpy(buf.data(), &noise[pick(uint32_t(noise.size()) - len)], len);
             const KoStatus st = len > KoTmpFile::hugePiece ? f.writeHuge(offset, buf.data(), len)
-                                                          : f.tmpWrite(offset, buf.data(), len);
+                                                           : f.tmpWrite(offset, buf.data(), len);
             ASSERT_EQ(st, koSuccess) << "write at " << offset << " op " << op;
             memcpy(oracle.at(w, pos), buf.data(), len);
         } else if (action < 75) {
             const KoStatus st = len > KoTmpFile::hugePiece ? f.readHuge(offset, buf.data(), len)
-                                                          : f.tmpRead(offset, buf.data(), len);
+                                                           : f.tmpRead(offset, buf.data(), len);
             ASSERT_EQ(st, koSuccess) << "read at " << offset << " op " << op;
             const unsigned char* expect = oracle.at(w, pos);
             if (memcmp(buf.data(), expect, len) != 0) {
@@ -121,7 +121,8 @@ void runAgainstOracle(KoTmpFile& f, unsigned ops, uint32_t seed) {
             const uint32_t n = std::min<uint32_t>(avail, std::min<uint32_t>(len, windows[w].size - pos));
             if (forWrite) {
                 for (uint32_t i = 0; i < n; ++i)
-                    static_cast<unsigned char*>(p)[i] = oracle.at(w, pos)[i] = static_cast<unsigned char>(rng());
+                    static_cast<unsigned char*>(p)[i] = oracle.at(w, pos)[i] =
+                        static_cast<unsigned char>(rng());
             } else {
                 ASSERT_EQ(memcmp(p, oracle.at(w, pos), n), 0) << "pointer at " << offset << " op " << op;
             }
@@ -155,8 +156,8 @@ TEST_F(TmpFileData, RandomOperationsReadBackWhatWasWritten) {
 
 // Sizes between the allowed ones round down; the cache never exceeds 32 KiB.
 TEST_F(TmpFileData, CacheSizeIsOneOfTheAllowedOnes) {
-    const std::pair<uint16_t, uint16_t> sizes[] = {{0, 4096},      {4095, 4096},   {4096, 4096},
-                                                   {8191, 4096},   {8192, 8192},   {20000, 16384},
+    const std::pair<uint16_t, uint16_t> sizes[] = {{0, 4096},      {4095, 4096},  {4096, 4096},
+                                                   {8191, 4096},   {8192, 8192},  {20000, 16384},
                                                    {32768, 32768}, {65535, 32768}};
     for (auto [asked, got] : sizes)
         EXPECT_EQ(KoTmpFile(asked).cacheSize, got) << asked;

@@ -44,12 +44,27 @@ TEST_F(TmpFileSpace, ReservingAndGivingBack) {
         {"a new space starts at 1", none, false, 10, 1, 11, {}},
         {"contiguous space is 4-aligned", none, true, 10, 4, 14, {}},
         {"contiguous space that does not fit the page moves to the next",
-         [](KoTmpFile& f) { f.end = 2000; }, true, 100, 2048, 2148, {}},
+         [](KoTmpFile& f) { f.end = 2000; },
+         true,
+         100,
+         2048,
+         2148,
+         {}},
         {"contiguous space that fits stays", [](KoTmpFile& f) { f.end = 1945; }, true, 100, 1948, 2048, {}},
-        {"a region longer than a page starts on a page", [](KoTmpFile& f) { f.end = 10; }, true, 5000, 2048,
-         7048, {}},
-        {"at a page boundary a long region stays", [](KoTmpFile& f) { f.end = 4096; }, true, 5000, 4096,
-         9096, {}},
+        {"a region longer than a page starts on a page",
+         [](KoTmpFile& f) { f.end = 10; },
+         true,
+         5000,
+         2048,
+         7048,
+         {}},
+        {"at a page boundary a long region stays",
+         [](KoTmpFile& f) { f.end = 4096; },
+         true,
+         5000,
+         4096,
+         9096,
+         {}},
         {"a free region keeps its tail",
          [](KoTmpFile& f) {
              uint32_t o;
@@ -67,7 +82,11 @@ TEST_F(TmpFileSpace, ReservingAndGivingBack) {
              f.tmpFindSpace(10, &o);
              f.tmpFreeSpace(1001, 355);
          },
-         false, 100, 1001, 1366, {}},
+         false,
+         100,
+         1001,
+         1366,
+         {}},
         {"first fit, not best fit",
          [](KoTmpFile& f) {
              uint32_t o;
@@ -84,14 +103,22 @@ TEST_F(TmpFileSpace, ReservingAndGivingBack) {
              f.tmpFreeSpace(1601, 300);
              f.tmpFreeSpace(1301, 300);
          },
-         false, 900, 1001, 5001, {}},
+         false,
+         900,
+         1001,
+         5001,
+         {}},
         {"short regions away from the end are forgotten",
          [](KoTmpFile& f) {
              uint32_t o;
              f.tmpFindSpace(5000, &o);
              f.tmpFreeSpace(1001, 255);
          },
-         false, 100, 5001, 5101, {}},
+         false,
+         100,
+         5001,
+         5101,
+         {}},
         {"giving back the last region moves the end and swallows free regions before it",
          [](KoTmpFile& f) {
              uint32_t o;
@@ -99,22 +126,39 @@ TEST_F(TmpFileSpace, ReservingAndGivingBack) {
              f.tmpFreeSpace(3001, 1000);
              f.tmpFreeSpace(4001, 1000);
          },
-         false, 10, 3001, 3011, {}},
+         false,
+         10,
+         3001,
+         3011,
+         {}},
         {"everything from the end on",
          [](KoTmpFile& f) {
              uint32_t o;
              f.tmpFindSpace(100, &o);
          },
-         false, 0xFFFFFFFFu, 101, 0xFFFFFFFFu, {}},
+         false,
+         0xFFFFFFFFu,
+         101,
+         0xFFFFFFFFu,
+         {}},
         {"giving back everything from an offset",
          [](KoTmpFile& f) {
              uint32_t o;
              f.tmpFindSpace(0xFFFFFFFFu, &o);
              f.tmpFreeSpace(50, 0xFFFFFFFFu);
          },
-         false, 10, 50, 60, {}},
-        {"no contiguous space beyond 128 MiB", [](KoTmpFile& f) { f.end = KoTmpFile::spaceSize - 10; }, true,
-         100, 0, KoTmpFile::spaceSize - 10, {}},
+         false,
+         10,
+         50,
+         60,
+         {}},
+        {"no contiguous space beyond 128 MiB",
+         [](KoTmpFile& f) { f.end = KoTmpFile::spaceSize - 10; },
+         true,
+         100,
+         0,
+         KoTmpFile::spaceSize - 10,
+         {}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
