@@ -108,10 +108,12 @@ uint32_t takeEntry(BvmCache* c, VmHintType hint) {
 KoStatus lookupForRead(BvmCache* c, int handle, uint32_t page, VmHintType hint, uint32_t* entry) {
     uint32_t i = findPage(c, handle, page);
     if (i != none) {
+        ++c->hits;
         touch(c, i);
         *entry = i;
         return koSuccess;
     }
+    ++c->misses;
     *entry = none;
     i = takeEntry(c, hint);
     if (i == none) return koSuccess;
@@ -240,12 +242,10 @@ KoStatus bvmFileRead(BvmCache* c, int handle, int32_t offset, void* dst, uint32_
         }
         if (e != none && c->entries[e].valid >= in + piece) {
             memcpy(to + total, c->pageData(e) + in, piece);
-            ++c->hits;
             total += piece;
             pos += piece;
             continue;
         }
-        ++c->misses;
         uint32_t n = 0;
         if (bosFileRead(handle, int32_t(pos), to + total, piece, &n) != koSuccess) {
             *got = total + n;

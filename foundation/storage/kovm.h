@@ -43,8 +43,8 @@ public:
     BvmPage* entries = nullptr;       // room for pageLimit entries
     uint32_t chains[chainCount];      // first entry of each hash chain
     unsigned char** chunks = nullptr; // pageLimit / 8 chunk pointers, null until allocated
-    uint64_t hits = 0;                // pieces served from cached pages
-    uint64_t misses = 0;              // pieces that had to go to the file
+    uint64_t hits = 0;                // page lookups of reads that found the page cached
+    uint64_t misses = 0;              // page lookups of reads that had to go to the file
 
     // An empty cache for up to chunkLimit chunks; lockDisabled gives a lock that does nothing.
     BvmCache(uint16_t chunkLimit, int lockDisabled);
