@@ -28,4 +28,6 @@
 #include "foundation/os/bos.h"
 #include "foundation/os/callmapper.h"
 #include "foundation/os/koldap.h"
+#include "foundation/storage/kotmpfile.h"
+#include "foundation/storage/kovm.h"
 #include "foundation/ui/dlldialg.h"

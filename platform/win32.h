@@ -9,3 +9,4 @@
 #include "platform/codepage.h"
 #include "platform/file.h"
 #include "platform/system.h"
+#include "platform/detachedfile.h"
