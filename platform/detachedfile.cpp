@@ -8,12 +8,13 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/oserror.h"
 #include "platform/system.h"
 
 namespace {
 
 BOOL fail(int e) {
-    SetLastError(koWindowsErrorOfErrno(e));
+    koFailErrno(e);
     return FALSE;
 }
 
