@@ -29,7 +29,7 @@ using Bytes = std::string;
 struct Mapping {
     UChar32 cp;
     Bytes bytes;
-    int flag; // 0 round trip, 1 from Unicode only, 3 to Unicode only
+    int flag; // 0 round trip, 1 from Unicode only, 2 to the one-byte substitute, 3 to Unicode only
     bool operator<(const Mapping& o) const {
         return cp != o.cp ? cp < o.cp : bytes != o.bytes ? bytes < o.bytes : flag < o.flag;
     }
@@ -164,25 +164,52 @@ bool isEbcdic(Probe& probe) {
     return a.size() == 1 && static_cast<unsigned char>(a[0]) == 0xC1;
 }
 
-// The substitution character for unmapped code points up to U+00FF, when it differs from the main one.
-Bytes findSubChar1(UConverter* cnv, const Bytes& sub, USet* assigned) {
-    for (UChar32 c = 0x80; c <= 0xFF; ++c) {
-        if (uset_contains(assigned, c)) continue;
+// The code points that ICU replaces with the one-byte substitution character (subchar1) instead of the
+// main one: added as "|2" mappings, so that they keep it whatever the layout of the built table. Returns
+// subchar1, which single unmappable bytes reveal even when no code point uses it.
+Bytes findSubChar1(Probe& probe, const Bytes& sub, USet* assigned, bool ebcdicStateful,
+                   std::vector<Mapping>& all) {
+    UConverter* cnv = probe.cnv;
+    UErrorCode err = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &err);
+    ucnv_setToUCallBack(cnv, UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &err);
+    Bytes sub1;
+    for (UChar32 c = 0; c <= 0xFFFF; ++c) {
+        if ((c >= 0xD800 && c < 0xE000) || uset_contains(assigned, c)) continue;
         ucnv_resetFromUnicode(cnv);
-        UErrorCode err = U_ZERO_ERROR;
-        ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &err);
         UChar in[1] = {static_cast<UChar>(c)};
         char out[16];
-        int32_t n = ucnv_fromUChars(cnv, out, sizeof out, in, 1, &err);
         err = U_ZERO_ERROR;
-        ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
-        Bytes got(out, n > 0 && n <= 16 ? n : 0);
-        // An EBCDIC stateful converter wraps a double-byte substitute in its shifts.
-        if (got.size() == 3 && got[0] == 0x0E) got = got.substr(1, 2);
-        if (got.size() == 4 && got[0] == 0x0E) got = got.substr(1, 2);
-        return got != sub ? got : Bytes();
+        int32_t n = ucnv_fromUChars(cnv, out, sizeof out, in, 1, &err);
+        Bytes got(out, U_SUCCESS(err) && n > 0 && n <= 16 ? n : 0);
+        if (ebcdicStateful && got.size() == 4 && got[0] == 0x0E) got = got.substr(1, 2);
+        if (got.size() == 1 && got != sub) {
+            sub1 = got;
+            all.push_back({c, got, 2});
+        }
     }
-    return Bytes();
+    bool singleBytesGiveSub1 = false;
+    for (int b = 0; b < 256 && !singleBytesGiveSub1; ++b) {
+        UChar32 cp;
+        int units;
+        ucnv_setToUCallBack(cnv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+        Outcome o = probe.decode(Bytes(1, static_cast<char>(b)), &cp, &units);
+        if (o != Outcome::unassigned && o != Outcome::illegal) continue;
+        err = U_ZERO_ERROR;
+        ucnv_setToUCallBack(cnv, UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &err);
+        ucnv_resetToUnicode(cnv);
+        UChar got[4];
+        char in[1] = {static_cast<char>(b)};
+        err = U_ZERO_ERROR;
+        int32_t n = ucnv_toUChars(cnv, got, 4, in, 1, &err);
+        singleBytesGiveSub1 = U_SUCCESS(err) && n == 1 && got[0] == 0x1A;
+    }
+    err = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+    ucnv_setToUCallBack(cnv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+    // Used by no code point: only its presence shows, in what an unmappable byte decodes to.
+    if (sub1.empty() && singleBytesGiveSub1 && sub.size() > 1) sub1 = "\x1A";
+    return sub1;
 }
 
 bool writeUcm(const char* name, const char* icuName, const std::string& path) {
@@ -291,20 +318,19 @@ bool writeUcm(const char* name, const char* icuName, const std::string& path) {
             all.push_back({c, b, 1});
         }
     }
+    char sub[8];
+    int8_t subLen = sizeof sub;
+    err = U_ZERO_ERROR;
+    ucnv_getSubstChars(cnv, sub, &subLen, &err);
+    Bytes subchar(sub, U_SUCCESS(err) ? subLen : 0);
+    Bytes subchar1 = findSubChar1(probe, subchar, set, ebcdicStateful, all);
+    uset_close(set);
     std::sort(all.begin(), all.end());
     all.erase(std::unique(all.begin(), all.end(),
                           [](const Mapping& a, const Mapping& b) {
                               return a.cp == b.cp && a.bytes == b.bytes && a.flag == b.flag;
                           }),
               all.end());
-
-    char sub[8];
-    int8_t subLen = sizeof sub;
-    err = U_ZERO_ERROR;
-    ucnv_getSubstChars(cnv, sub, &subLen, &err);
-    Bytes subchar(sub, U_SUCCESS(err) ? subLen : 0);
-    Bytes subchar1 = findSubChar1(cnv, subchar, set);
-    uset_close(set);
 
     FILE* f = fopen(path.c_str(), "w");
     if (!f) {
