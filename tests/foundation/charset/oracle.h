@@ -46,7 +46,9 @@ const std::vector<std::string>& corpus();
 // A buffer with canary bytes on both sides: checks that nothing outside the given size was written.
 class Guarded {
 public:
-    explicit Guarded(size_t size, unsigned char fill = 0xA5) : bytes_(size + 2 * pad, fill), size_(size) {}
+    explicit Guarded(size_t size, unsigned char fill = 0xA5) : bytes_(size + 2 * pad, fill), size_(size) {
+        setCanaries();
+    }
     unsigned char* data() { return bytes_.data() + pad; }
     std::string text(size_t n) const {
         return std::string(reinterpret_cast<const char*>(bytes_.data() + pad), n);
