@@ -49,8 +49,7 @@ KoConvertReturn streamWithAsciiStart(unsigned char* dst, int32_t dstLen, const u
     int32_t ascii = 0;
     if (charconv::asciiTransparent(reader) && charconv::asciiTransparent(writer)) {
         int32_t take = srcLen <= dstLen ? srcLen : dstLen;
-        ascii = charconv::asciiPrefix(src, take);
-        memcpy(dst, src, static_cast<size_t>(ascii));
+        ascii = charconv::copyAscii(dst, src, take);
         if (ascii == srcLen) {
             if (srcLen < dstLen) dst[srcLen] = 0;
             *out = srcLen;

@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace charconv {
 
 namespace {
@@ -88,22 +92,67 @@ bool asciiTransparent(UConverter* converter) {
     return transparent;
 }
 
-int32_t asciiPrefix(const unsigned char* src, int32_t n) {
-    int32_t i = 0;
-    // Four words per step; the first one holding a high bit is then searched byte by byte.
-    for (; i + 32 <= n; i += 32) {
-        uint64_t w[4];
-        memcpy(w, src + i, sizeof w);
-        if (((w[0] | w[1] | w[2] | w[3]) & 0x8080808080808080ull) != 0) break;
-    }
+namespace {
+
+// The generic copy: a word at a time, each checked before it is stored.
+int32_t copyAsciiWords(unsigned char* dst, const unsigned char* src, int32_t i, int32_t n) {
     for (; i + 8 <= n; i += 8) {
         uint64_t w;
         memcpy(&w, src + i, sizeof w);
         if ((w & 0x8080808080808080ull) != 0) break;
+        memcpy(dst + i, &w, sizeof w);
     }
-    while (i < n && src[i] < 0x80)
-        ++i;
+    for (; i < n && src[i] < 0x80; ++i)
+        dst[i] = src[i];
     return i;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// 128 bytes per step in four 32-byte registers; a step whose bytes all lack the high bit is stored.
+__attribute__((target("avx2"))) int32_t copyAsciiAvx2(unsigned char* dst, const unsigned char* src,
+                                                      int32_t n) {
+    int32_t i = 0;
+    for (; i + 128 <= n; i += 128) {
+        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i + 32));
+        __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i + 64));
+        __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i + 96));
+        if (_mm256_movemask_epi8(_mm256_or_si256(_mm256_or_si256(a, b), _mm256_or_si256(c, d))) != 0) break;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), a);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i + 32), b);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i + 64), c);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i + 96), d);
+    }
+    return copyAsciiWords(dst, src, i, n);
+}
+
+// 64 bytes per step with the instructions every x86-64 has.
+int32_t copyAsciiSse2(unsigned char* dst, const unsigned char* src, int32_t n) {
+    int32_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 16));
+        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 32));
+        __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 48));
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) != 0) break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 16), b);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 32), c);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 48), d);
+    }
+    return copyAsciiWords(dst, src, i, n);
+}
+#endif
+
+} // namespace
+
+int32_t copyAscii(unsigned char* dst, const unsigned char* src, int32_t n) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 ? copyAsciiAvx2(dst, src, n) : copyAsciiSse2(dst, src, n);
+#else
+    return copyAsciiWords(dst, src, 0, n);
+#endif
 }
 
 void terminate(unsigned char* p, int count, const unsigned char* begin, const unsigned char* end) {

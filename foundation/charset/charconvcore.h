@@ -10,8 +10,10 @@ namespace charconv {
 // ASCII text may be copied without it (never for ISO-2022, EBCDIC or UTF-16 and UTF-32 encodings).
 bool asciiTransparent(UConverter* converter);
 
-// Length of the ASCII text at the start of src (at most n bytes), found a word at a time.
-int32_t asciiPrefix(const unsigned char* src, int32_t n);
+// Copies the ASCII text at the start of src (at most n bytes) to dst and returns its length. Many bytes
+// are checked and copied per step; the result is the same as copying byte by byte up to the first byte
+// with its high bit set.
+int32_t copyAscii(unsigned char* dst, const unsigned char* src, int32_t n);
 
 // Writes zero bytes at p, up to count of them, but only inside [begin, end).
 void terminate(unsigned char* p, int count, const unsigned char* begin, const unsigned char* end);
