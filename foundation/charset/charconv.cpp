@@ -103,7 +103,8 @@ KoConvertReturn measureBytes(unsigned char* dst, int32_t dstLen, const unsigned 
     if (r == koConvertOk) r = output.put(nullptr, 0, true);
     if (dstLen > 0) terminate(output.end(), terminatorBytes, dst, dst + dstLen);
     if (out) *out = output.count();
-    if (r == koConvertOk && output.full()) r = koConvertTruncated;
+    // Success only when the terminated output fits.
+    if (r == koConvertOk && (output.full() || dstLen < terminatorBytes)) r = koConvertTruncated;
     return r;
 }
 

@@ -251,6 +251,12 @@ TEST(CodePageConversion, RefusedArgumentsAndErrors) {
     EXPECT_EQ(vzUTF8ToAnsi(dst, 16, bytes("ab\xE4\xB8\x80"), 5, &out, &used, cp, utf8), koConvertFailed);
     EXPECT_EQ(vzUTF8ToAnsi(dst, 16, bytes("ab\xC3\x28"), 4, &out, cp, utf8), koConvertIllegalChar);
     EXPECT_EQ(out, 2);
+    // Measuring into nothing only measures: even an empty text does not fit with its terminator.
+    dst[0] = 0x77;
+    EXPECT_EQ(vzCpgToCpg(dst, 0, src, 0, &out, cp, utf8), koConvertTruncated);
+    EXPECT_EQ(vzAnsiToUTF8(dst, 0, src, 3, &out, cp, utf8), koConvertTruncated);
+    EXPECT_EQ(out, 3);
+    EXPECT_EQ(dst[0], 0x77);
     // Measuring stops at a zero byte.
     EXPECT_EQ(vzUTF8ToAnsi(dst, 16, bytes("\0abc"), 4, &out, cp, utf8), koConvertOk);
     EXPECT_EQ(out, 0);
