@@ -233,7 +233,7 @@ TEST(CodePageConversion, RefusedArgumentsAndErrors) {
     Converter cp("windows-1252"), utf8("UTF-8");
     unsigned char dst[16];
     int32_t out = 7, used = 0;
-    const unsigned char* src = bytes("abc");
+    const unsigned char* src = reinterpret_cast<const unsigned char*>("abc");
     EXPECT_EQ(vzAnsiToUTF8(nullptr, 16, src, 3, &out, &used, cp, utf8), koConvertFailed);
     EXPECT_EQ(vzAnsiToUTF8(dst, 0, src, 3, &out, &used, cp, utf8), koConvertFailed);
     EXPECT_EQ(vzAnsiToUTF8(dst, 16, nullptr, 3, &out, &used, cp, utf8), koConvertFailed);
