@@ -239,7 +239,7 @@ TEST(Utf16Helpers, LengthCopyDuplicateAndSwap) {
                 vzUCS2Swap(dst + to, src + from, count);
                 for (int i = 0; i < 40; ++i) {
                     bool inside = i >= to && i < to + count;
-                    uint16_t s = src[from + i - to];
+                    uint16_t s = inside ? src[from + i - to] : 0;
                     ASSERT_EQ(dst[i], inside ? static_cast<uint16_t>((s << 8) | (s >> 8)) : 0xEEEE)
                         << from << " " << to << " " << count << " " << i;
                 }
