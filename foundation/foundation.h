@@ -27,4 +27,6 @@
 #include "foundation/sync/kosemaphore.h"
 #include "foundation/os/bos.h"
 #include "foundation/os/callmapper.h"
+#include "foundation/storage/kotcpip.h"
+#include "foundation/storage/blktmpfile.h"
 #include "foundation/ui/dlldialg.h"

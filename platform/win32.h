@@ -7,3 +7,4 @@
 #include "platform/codepage.h"
 #include "platform/file.h"
 #include "platform/system.h"
+#include "platform/winsock.h"
