@@ -29,4 +29,5 @@
 #include "foundation/os/callmapper.h"
 #include "foundation/storage/kotcpip.h"
 #include "foundation/storage/blktmpfile.h"
+#include "foundation/storage/kopipe.h"
 #include "foundation/ui/dlldialg.h"
