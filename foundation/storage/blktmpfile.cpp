@@ -8,6 +8,7 @@
 #include "foundation/errors/koerror.h"
 #include "foundation/errors/ramalloc.h"
 #include "foundation/os/bos.h"
+#include "platform/win32.h"
 
 namespace {
 
@@ -36,7 +37,9 @@ BlkTmpFile::BlkTmpFile(uint32_t blockSize) : blockSize_(blockSize ? blockSize : 
 
 BlkTmpFile::~BlkTmpFile() {
     if (fileHandle_) bosFileClose(fileHandle_);
-    if (fileName_ && fileName_[0]) bosFileDelete(fileName_);
+    // The file goes on every road, also when memory is too short for the service layer's delete.
+    if (fileName_ && fileName_[0] && bosFileDelete(fileName_) != koSuccess)
+        DeleteFileA(reinterpret_cast<const char*>(fileName_));
     ramFree(fileName_);
     ramFree(blocks_[0].data);
     ramFree(blocks_[1].data);
