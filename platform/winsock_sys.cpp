@@ -18,6 +18,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <mutex>
+#include <set>
 #include <vector>
 
 namespace kosock {
@@ -232,6 +234,24 @@ int eaiToWsa(int rc) {
     }
 }
 
+// Sockets whose non-blocking connect is under way: only their failure belongs in the exception set.
+std::mutex pendingLock;
+std::set<int>& pendingConnects() {
+    static std::set<int>* s = new std::set<int>; // outlives static destructors
+    return *s;
+}
+void setPending(int fd, bool pending) {
+    std::lock_guard<std::mutex> g(pendingLock);
+    if (pending)
+        pendingConnects().insert(fd);
+    else
+        pendingConnects().erase(fd);
+}
+bool isPending(int fd) {
+    std::lock_guard<std::mutex> g(pendingLock);
+    return pendingConnects().count(fd) != 0;
+}
+
 } // namespace
 
 int openSocket(int family, int type, int protocol) {
@@ -242,6 +262,7 @@ int openSocket(int family, int type, int protocol) {
 int closeSocket(int fd) {
     // Never close what is not a socket: it may be someone's file.
     if (!isSocket(fd)) return -wsaENOTSOCK;
+    setPending(fd, false);
     return ::close(fd) == 0 || errno == EINTR ? 0 : fail();
 }
 
@@ -276,6 +297,7 @@ int connectSocket(int fd, const void* addr, int len) {
     socklen_t n;
     if (int rc = toSys(addr, len, &sa, &n)) return rc;
     if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), n) == 0) return 0;
+    if (errno == EINPROGRESS) setPending(fd, true);
     if (errno != EINTR || isNonBlocking(fd)) return fail();
     // A signal does not stop a blocking connect on Windows: wait for its outcome.
     pollfd p = {fd, POLLOUT, 0};
@@ -479,14 +501,11 @@ int selectSockets(fd_set* readSet, fd_set* writeSet, fd_set* exceptSet, int64_t 
         if (s) FD_ZERO(s);
     int count = 0;
     for (const pollfd& p : fds) {
-        bool failed = p.revents & POLLERR;
-        // A socket that never got connected and shows an error is a failed connect attempt.
-        bool connectFailed = false;
-        if (failed) {
-            sockaddr_storage sa;
-            socklen_t n = sizeof sa;
-            connectFailed = ::getpeername(p.fd, reinterpret_cast<sockaddr*>(&sa), &n) != 0;
-        }
+        // A non-blocking connect that failed shows in the exception set only; one that succeeded
+        // is an ordinary connection from now on.
+        const bool pending = isPending(p.fd);
+        const bool connectFailed = pending && (p.revents & (POLLERR | POLLHUP));
+        if (pending && (p.revents & (POLLOUT | POLLERR | POLLHUP))) setPending(p.fd, false);
         if ((p.events & POLLIN) && (p.revents & (POLLIN | POLLHUP | POLLERR)) && !connectFailed) {
             FD_SET(p.fd, readSet);
             ++count;

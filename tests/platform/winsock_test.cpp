@@ -265,6 +265,35 @@ TEST_F(Sockets, SelectAndTimeOuts) {
     closesocket(s);
 }
 
+TEST_F(Sockets, FailedNonBlockingConnectShowsAsException) {
+    uint16_t port;
+    closesocket(listener(&port)); // nobody listens there
+    SOCKET c = socket(AF_INET, SOCK_STREAM, 0);
+    uint32_t nb = 1;
+    ASSERT_EQ(ioctlsocket(c, FIONBIO, &nb), 0);
+    SOCKADDR_IN to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int rc = connect(c, reinterpret_cast<SOCKADDR*>(&to), sizeof to);
+    if (rc == SOCKET_ERROR) {
+        EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    }
+    fd_set w, e;
+    FD_ZERO(&w);
+    FD_ZERO(&e);
+    FD_SET(c, &w);
+    FD_SET(c, &e);
+    const TIMEVAL second = {1, 0};
+    EXPECT_EQ(select(0, nullptr, &w, &e, &second), 1);
+    EXPECT_FALSE(FD_ISSET(c, &w)) << "a failed connect is not writable";
+    EXPECT_TRUE(FD_ISSET(c, &e));
+    int err = 0, len = sizeof err;
+    EXPECT_EQ(getsockopt(c, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len), 0);
+    EXPECT_EQ(err, WSAECONNREFUSED);
+    closesocket(c);
+}
+
 extern "C" void onSignal(int) {}
 
 TEST_F(Sockets, SignalsDoNotInterruptBlockingCalls) {
