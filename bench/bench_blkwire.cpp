@@ -109,7 +109,9 @@ int main(int argc, char** argv) {
     koLibraryLoad();
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
-    benchmark::RegisterBenchmark("PlainSendRecv", PlainSendRecv)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("PlainSendRecv", PlainSendRecv)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     benchmark::RegisterBenchmark("BlkTmpFileWire", BlkTmpFileWire)
         ->Arg(32768)
         ->Arg(1 << 20)
@@ -123,8 +125,9 @@ int main(int argc, char** argv) {
     for (const char* arg : {"32768", "1048576"}) {
         const std::string name = std::string("BlkTmpFileWire/") + arg + "/real_time";
         if (t.count(plain) && t.count(name))
-            std::printf("throughput ratio BlkTmpFile (block %s) / plain send+recv, 64 MiB over loopback: %.2f\n",
-                        arg, t[plain] / t[name]);
+            std::printf(
+                "throughput ratio BlkTmpFile (block %s) / plain send+recv, 64 MiB over loopback: %.2f\n", arg,
+                t[plain] / t[name]);
     }
     WSACleanup();
     return 0;

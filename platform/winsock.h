@@ -17,8 +17,8 @@ typedef UINT_PTR SOCKET;
 #define INVALID_SOCKET ((SOCKET)(~(UINT_PTR)0))
 #define SOCKET_ERROR (-1)
 
-#define MAKEWORD(low, high) ((WORD)(((BYTE)((low) & 0xff)) | (((WORD)((BYTE)((high) & 0xff))) << 8)))
-#define LOBYTE(w) ((BYTE)((w) & 0xff))
+#define MAKEWORD(low, high) ((WORD)(((BYTE)((low)&0xff)) | (((WORD)((BYTE)((high)&0xff))) << 8)))
+#define LOBYTE(w) ((BYTE)((w)&0xff))
 #define HIBYTE(w) ((BYTE)(((w) >> 8) & 0xff))
 
 // Windows' numbering of families, types, levels and options (several differ from the system's).

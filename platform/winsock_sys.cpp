@@ -32,17 +32,16 @@ constexpr long winFionbio = long(int32_t(0x8004667eu));
 constexpr long winFionread = long(int32_t(0x4004667fu));
 constexpr long winSiocatmark = long(int32_t(0x40047307u));
 
-constexpr int wsaEINTR = 10004, wsaEACCES = 10013, wsaEFAULT = 10014, wsaEINVAL = 10022,
-              wsaEMFILE = 10024, wsaEWOULDBLOCK = 10035, wsaEALREADY = 10037, wsaENOTSOCK = 10038,
-              wsaEDESTADDRREQ = 10039, wsaEMSGSIZE = 10040, wsaEPROTOTYPE = 10041, wsaENOPROTOOPT = 10042,
-              wsaEPROTONOSUPPORT = 10043, wsaESOCKTNOSUPPORT = 10044, wsaEOPNOTSUPP = 10045,
-              wsaEPFNOSUPPORT = 10046, wsaEAFNOSUPPORT = 10047, wsaEADDRINUSE = 10048,
-              wsaEADDRNOTAVAIL = 10049, wsaENETDOWN = 10050, wsaENETUNREACH = 10051, wsaENETRESET = 10052,
-              wsaECONNABORTED = 10053, wsaECONNRESET = 10054, wsaENOBUFS = 10055, wsaEISCONN = 10056,
-              wsaENOTCONN = 10057, wsaESHUTDOWN = 10058, wsaETIMEDOUT = 10060, wsaECONNREFUSED = 10061,
-              wsaEHOSTDOWN = 10064, wsaEHOSTUNREACH = 10065, wsaSYSCALLFAILURE = 10107,
-              wsaTYPE_NOT_FOUND = 10109, wsaHOST_NOT_FOUND = 11001, wsaTRY_AGAIN = 11002,
-              wsaNO_RECOVERY = 11003, wsaNO_DATA = 11004, wsaNOT_ENOUGH_MEMORY = 8;
+constexpr int wsaEINTR = 10004, wsaEACCES = 10013, wsaEFAULT = 10014, wsaEINVAL = 10022, wsaEMFILE = 10024,
+              wsaEWOULDBLOCK = 10035, wsaEALREADY = 10037, wsaENOTSOCK = 10038, wsaEDESTADDRREQ = 10039,
+              wsaEMSGSIZE = 10040, wsaEPROTOTYPE = 10041, wsaENOPROTOOPT = 10042, wsaEPROTONOSUPPORT = 10043,
+              wsaESOCKTNOSUPPORT = 10044, wsaEOPNOTSUPP = 10045, wsaEPFNOSUPPORT = 10046,
+              wsaEAFNOSUPPORT = 10047, wsaEADDRINUSE = 10048, wsaEADDRNOTAVAIL = 10049, wsaENETDOWN = 10050,
+              wsaENETUNREACH = 10051, wsaENETRESET = 10052, wsaECONNABORTED = 10053, wsaECONNRESET = 10054,
+              wsaENOBUFS = 10055, wsaEISCONN = 10056, wsaENOTCONN = 10057, wsaESHUTDOWN = 10058,
+              wsaETIMEDOUT = 10060, wsaECONNREFUSED = 10061, wsaEHOSTDOWN = 10064, wsaEHOSTUNREACH = 10065,
+              wsaSYSCALLFAILURE = 10107, wsaTYPE_NOT_FOUND = 10109, wsaHOST_NOT_FOUND = 11001,
+              wsaTRY_AGAIN = 11002, wsaNO_RECOVERY = 11003, wsaNO_DATA = 11004, wsaNOT_ENOUGH_MEMORY = 8;
 
 int wsaOfErrno(int e) {
     switch (e) {
@@ -328,8 +327,8 @@ int socketName(int fd, bool peer, void* addr, int* len) {
 
 int setOption(int fd, int level, int name, const void* value, int len) {
     int sl, sn;
-    if (!optionOf(level, name, &sl, &sn)) return level == winSolSocket || level == IPPROTO_TCP ? -wsaENOPROTOOPT
-                                                                                                : -wsaEINVAL;
+    if (!optionOf(level, name, &sl, &sn))
+        return level == winSolSocket || level == IPPROTO_TCP ? -wsaENOPROTOOPT : -wsaEINVAL;
     if (!value) return -wsaEFAULT;
     int rc;
     if (sn == SO_LINGER && sl == SOL_SOCKET) {
@@ -356,8 +355,8 @@ int setOption(int fd, int level, int name, const void* value, int len) {
 
 int getOption(int fd, int level, int name, void* value, int* len) {
     int sl, sn;
-    if (!optionOf(level, name, &sl, &sn)) return level == winSolSocket || level == IPPROTO_TCP ? -wsaENOPROTOOPT
-                                                                                                : -wsaEINVAL;
+    if (!optionOf(level, name, &sl, &sn))
+        return level == winSolSocket || level == IPPROTO_TCP ? -wsaENOPROTOOPT : -wsaEINVAL;
     if (!value || !len) return -wsaEFAULT;
     if (sn == SO_LINGER && sl == SOL_SOCKET) {
         if (*len < 4) return -wsaEFAULT;
@@ -417,27 +416,32 @@ int control(int fd, long cmd, uint32_t* arg) {
 
 int sendPieces(int fd, Piece* pieces, size_t count, int flags, size_t* sent) {
     *sent = 0;
-    std::vector<iovec> iov(count);
+    iovec few[16];
+    std::vector<iovec> many;
+    iovec* iov = few;
+    if (count > 16) {
+        many.resize(count);
+        iov = many.data();
+    }
     size_t total = 0;
     for (size_t i = 0; i < count; ++i) {
         iov[i] = {pieces[i].data, pieces[i].size};
         total += pieces[i].size;
     }
-    const bool blocking = !isNonBlocking(fd);
     size_t first = 0;
-    while (*sent < total || (total == 0 && first == 0)) {
+    for (;;) {
         msghdr m = {};
-        m.msg_iov = iov.data() + first;
+        m.msg_iov = iov + first;
         m.msg_iovlen = count - first;
         ssize_t n = ::sendmsg(fd, &m, flags | MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
-            if (*sent > 0 && errno == EAGAIN && !blocking) return 0;
+            if (*sent > 0 && errno == EAGAIN && isNonBlocking(fd)) return 0;
             return fail();
         }
         *sent += size_t(n);
-        if (total == 0 || !blocking) break;
-        // Skip what went out and go on with the rest.
+        // A blocking send hands over everything; only a non-blocking one may stop short.
+        if (*sent >= total || isNonBlocking(fd)) return 0;
         size_t left = size_t(n);
         while (first < count && left >= iov[first].iov_len) {
             left -= iov[first].iov_len;
@@ -448,16 +452,21 @@ int sendPieces(int fd, Piece* pieces, size_t count, int flags, size_t* sent) {
             iov[first].iov_len -= left;
         }
     }
-    return 0;
 }
 
 int receivePieces(int fd, Piece* pieces, size_t count, int flags, size_t* got) {
     *got = 0;
-    std::vector<iovec> iov(count);
+    iovec few[16];
+    std::vector<iovec> many;
+    iovec* iov = few;
+    if (count > 16) {
+        many.resize(count);
+        iov = many.data();
+    }
     for (size_t i = 0; i < count; ++i)
         iov[i] = {pieces[i].data, pieces[i].size};
     msghdr m = {};
-    m.msg_iov = iov.data();
+    m.msg_iov = iov;
     m.msg_iovlen = count;
     ssize_t n;
     do

@@ -242,7 +242,8 @@ KoStatus BlkTmpFile::read(uint32_t offset, void* dst, uint32_t len) {
             memcpy(d + (p - offset), from, n);
         } else if (n >= blockSize_) {
             uint32_t got = 0;
-            if (bosFileRead(fileHandle_, int32_t(p), d + (p - offset), n, &got) != koSuccess) return koFailure;
+            if (bosFileRead(fileHandle_, int32_t(p), d + (p - offset), n, &got) != koSuccess)
+                return koFailure;
             if (got != n) {
                 koRaiseError(koErrSystem);
                 return koFailure;
@@ -288,7 +289,8 @@ KoStatus BlkTmpFile::write(uint32_t offset, const void* src, uint32_t len) {
     return over < len ? append(s + over, len - over) : koSuccess;
 }
 
-KoStatus BlkTmpFile::tmpPointer(uint32_t offset, unsigned char** pointer, uint32_t* avail, uint16_t forWrite) {
+KoStatus BlkTmpFile::tmpPointer(uint32_t offset, unsigned char** pointer, uint32_t* avail,
+                                uint16_t forWrite) {
     if (offset >= totalLength_) return koFailure;
     if (writeBackPointer() != koSuccess) return koFailure;
     ptrWrite_ = 0;
@@ -311,7 +313,7 @@ KoStatus BlkTmpFile::tmpPointer(uint32_t offset, unsigned char** pointer, uint32
         return koSuccess;
     }
     Block& b = older().used && offset >= older().start && offset - older().start < older().used ? older()
-                                                                                                 : current();
+                                                                                                : current();
     *pointer = b.data + (offset - b.start);
     *avail = b.used - (offset - b.start);
     return koSuccess;

@@ -16,14 +16,14 @@ enum : int32_t { pipeFailed = -1, pipeTimeout = -2, pipeLost = -13 };
 
 // Kinds of the transport error record.
 enum : int32_t {
-    pipeErrClose = 3,       // closing the socket failed
-    pipeErrAddress = 4,     // the address text names no host, or a numeric host does not parse (code 0)
-    pipeErrConnect = 5,     // the connect failed
-    pipeErrReceive = 9,     // a receive or poll failed
-    pipeErrSend = 10,       // a send failed
-    pipeErrSocket = 12,     // the socket could not be created
-    pipeErrLookup = 13,     // the host name could not be resolved
-    pipeErrStartUp = 16,    // the sockets could not be started
+    pipeErrClose = 3,    // closing the socket failed
+    pipeErrAddress = 4,  // the address text names no host, or a numeric host does not parse (code 0)
+    pipeErrConnect = 5,  // the connect failed
+    pipeErrReceive = 9,  // a receive or poll failed
+    pipeErrSend = 10,    // a send failed
+    pipeErrSocket = 12,  // the socket could not be created
+    pipeErrLookup = 13,  // the host name could not be resolved
+    pipeErrStartUp = 16, // the sockets could not be started
 };
 
 struct KoPipeError {
@@ -49,7 +49,8 @@ struct KO_EXPORT KoPipeTransport {
     int32_t (*receive)(SOCKET& s, KoPipeError* error, unsigned char* buffer, int32_t size, int32_t* outOfBand,
                        const TIMEVAL* timeout);
     // One send, out-of-band when outOfBand is not 0. The byte count.
-    int32_t (*send)(SOCKET& s, KoPipeError* error, const unsigned char* data, int32_t length, int32_t outOfBand);
+    int32_t (*send)(SOCKET& s, KoPipeError* error, const unsigned char* data, int32_t length,
+                    int32_t outOfBand);
     // Checks the socket without waiting: 0, or pipeLost when the check itself fails.
     int32_t (*poll)(SOCKET& s, KoPipeError* error);
 };
@@ -61,8 +62,8 @@ typedef int (*KoPipeTransportEntry)(KoPipeTransport* table);
 
 class KO_EXPORT KoPipe : public KoObject {
 public:
-    KoPipeTransport transport;           // the operations in use
-    HMODULE transportLibrary = nullptr;  // the library the transport came from, if any
+    KoPipeTransport transport;                 // the operations in use
+    HMODULE transportLibrary = nullptr;        // the library the transport came from, if any
     void (*closeHook)(KoPipe* pipe) = nullptr; // called by the destructor while the pipe is connected
     uint32_t connected = 0;
     unsigned char* messageBuffer = nullptr; // ramAlloc'd by the driving code; freed here

@@ -130,7 +130,8 @@ int32_t sockProperties(SOCKET&, KoPipeError*, int32_t* first, int32_t* second) {
 // Waits for the socket to become readable or to show out-of-band data: 1 ready, 0 time-out,
 // pipeLost when the wait fails.
 int32_t waitFor(SOCKET s, KoPipeError* error, const TIMEVAL* timeout, bool* outOfBand) {
-    if (s == INVALID_SOCKET || s >= SOCKET(FD_SETSIZE)) return failWith(error, pipeErrReceive, WSAENOTSOCK, pipeLost);
+    if (s == INVALID_SOCKET || s >= SOCKET(FD_SETSIZE))
+        return failWith(error, pipeErrReceive, WSAENOTSOCK, pipeLost);
     fd_set readable, exceptional;
     FD_ZERO(&readable);
     FD_ZERO(&exceptional);
@@ -158,7 +159,8 @@ int32_t sockReceive(SOCKET& s, KoPipeError* error, unsigned char* buffer, int32_
     return n;
 }
 
-int32_t sockSend(SOCKET& s, KoPipeError* error, const unsigned char* data, int32_t length, int32_t outOfBand) {
+int32_t sockSend(SOCKET& s, KoPipeError* error, const unsigned char* data, int32_t length,
+                 int32_t outOfBand) {
     int n = send(s, reinterpret_cast<const char*>(data), length, outOfBand ? MSG_OOB : 0);
     if (n == SOCKET_ERROR) {
         const int code = WSAGetLastError();

@@ -72,9 +72,9 @@ TEST(WinsockAddresses, InetAddrForms) {
         const char* text;
         uint32_t hostOrder;
     } cases[] = {
-        {"127.0.0.1", 0x7f000001},  {"10.1.2.3", 0x0a010203}, {"0x7f.1", 0x7f000001},
-        {"127.1", 0x7f000001},      {"1.2.3.256", INADDR_NONE}, {"1.2.3.4.5", INADDR_NONE},
-        {"", INADDR_NONE},          {"abc", INADDR_NONE},     {"255.255.255.255", INADDR_NONE},
+        {"127.0.0.1", 0x7f000001}, {"10.1.2.3", 0x0a010203},   {"0x7f.1", 0x7f000001},
+        {"127.1", 0x7f000001},     {"1.2.3.256", INADDR_NONE}, {"1.2.3.4.5", INADDR_NONE},
+        {"", INADDR_NONE},         {"abc", INADDR_NONE},       {"255.255.255.255", INADDR_NONE},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ntohl(inet_addr(c.text)), c.hostOrder) << c.text;

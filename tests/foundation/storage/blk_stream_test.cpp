@@ -65,7 +65,7 @@ TEST_F(BlkStream, AppendsFillBlocksThenTheFile) {
     const struct {
         uint32_t blockSize, appended, inFile, inOlder, inCurrent;
     } rows[] = {
-        {16, 0, 0, 0, 0},   {16, 16, 0, 0, 16},  {16, 17, 0, 16, 1},   {16, 32, 0, 16, 16},
+        {16, 0, 0, 0, 0},    {16, 16, 0, 0, 16},  {16, 17, 0, 16, 1},   {16, 32, 0, 16, 16},
         {16, 33, 16, 16, 1}, {16, 40, 16, 16, 8}, {16, 100, 80, 16, 4}, {1000, 2500, 1000, 1000, 500},
     };
     for (const auto& r : rows) {
@@ -175,7 +175,8 @@ TEST_F(BlkStream, RandomOperationsMatchAByteVector) {
                 break;
             }
             case 7: {
-                uint32_t at = pick(uint32_t(otherData.size()) + 1), n = pick(uint32_t(otherData.size()) - at + 1);
+                uint32_t at = pick(uint32_t(otherData.size()) + 1),
+                         n = pick(uint32_t(otherData.size()) - at + 1);
                 ASSERT_EQ(f.copy(at, &other, n), koSuccess);
                 oracle.insert(oracle.end(), otherData.begin() + at, otherData.begin() + at + n);
                 break;

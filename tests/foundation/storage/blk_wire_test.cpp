@@ -276,12 +276,13 @@ TEST_F(BlkWire, TraceDumpText) {
         total += got;
     ASSERT_EQ(total, 8u);
     conn.trace(nullptr, 0, 0);
-    const std::string blankLine = std::string(24, ' ') + "\t" + std::string(16, ' ') + "\t" +
-                                  std::string(16, ' ') + "\r\n";
+    const std::string blankLine =
+        std::string(24, ' ') + "\t" + std::string(16, ' ') + "\t" + std::string(16, ' ') + "\r\n";
     std::string want = "Sending 3 bytes\r\n"
                        "HEX\t\t\t\tASCII\t\t\tEBCDIC\r\n"
-                       "41 81 0A " + std::string(15, ' ') + "\tA . . " + std::string(10, ' ') +
-                       "\t. a . " + std::string(10, ' ') + "\r\n\r\n";
+                       "41 81 0A " +
+                       std::string(15, ' ') + "\tA . . " + std::string(10, ' ') + "\t. a . " +
+                       std::string(10, ' ') + "\r\n\r\n";
     if (got == 8) {
         want += "Reading 8 bytes\r\n"
                 "HEX\t\t\t\tASCII\t\t\tEBCDIC\r\n"
