@@ -33,4 +33,7 @@
 #include "foundation/os/koldap.h"
 #include "foundation/storage/kotmpfile.h"
 #include "foundation/storage/kovm.h"
+#include "foundation/storage/kotcpip.h"
+#include "foundation/storage/blktmpfile.h"
+#include "foundation/storage/kopipe.h"
 #include "foundation/ui/dlldialg.h"

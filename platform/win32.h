@@ -10,3 +10,4 @@
 #include "platform/file.h"
 #include "platform/system.h"
 #include "platform/detachedfile.h"
+#include "platform/winsock.h"

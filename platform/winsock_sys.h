@@ -1,0 +1,54 @@
+#pragma once
+// Inside the sockets layer: the system calls behind the Windows sockets functions. The system's
+// socket headers clash with Windows' names (socket, inet_addr, ...), so they stay in one unit behind
+// this neutral interface. Results are the call's value (>= 0) or minus a WSAE* code; addresses are
+// in Windows' layout and families are Windows' numbers.
+#include <cstddef>
+#include <cstdint>
+#include <sys/select.h>
+
+namespace kosock {
+
+struct Piece {
+    void* data;
+    size_t size;
+};
+
+// One resolved address: family, type and protocol in Windows' numbers, address in Windows' layout.
+struct Resolved {
+    Resolved* next;
+    int family;
+    int socktype;
+    int protocol;
+    int addrLen;
+    unsigned char addr[28];
+    char* canonName; // malloc'd, or null
+};
+
+int openSocket(int family, int type, int protocol);
+int closeSocket(int fd);
+int bindSocket(int fd, const void* addr, int len);
+int listenSocket(int fd, int backlog);
+int acceptSocket(int fd, void* addr, int* len);
+int connectSocket(int fd, const void* addr, int len);
+int shutdownSocket(int fd, int how);
+int socketName(int fd, bool peer, void* addr, int* len);
+int setOption(int fd, int level, int name, const void* value, int len);
+int getOption(int fd, int level, int name, void* value, int* len);
+int control(int fd, long cmd, uint32_t* arg);
+// Sends the pieces; blocking sockets go on until all is sent. *sent is what was handed over.
+int sendPieces(int fd, Piece* pieces, size_t count, int flags, size_t* sent);
+// One receive into the pieces.
+int receivePieces(int fd, Piece* pieces, size_t count, int flags, size_t* got);
+// microseconds < 0 waits forever.
+int selectSockets(fd_set* readSet, fd_set* writeSet, fd_set* exceptSet, int64_t microseconds);
+// The addresses of a node (and service) as getaddrinfo finds them; a WSA error code, 0 on success.
+int resolve(const char* node, const char* service, int flags, int family, int socktype, int protocol,
+            Resolved** out);
+void freeResolved(Resolved* list);
+// A dotted IPv4 address in network order; false when it does not parse.
+bool parseDotted(const char* text, uint32_t* out);
+// The host's name; false when it cannot be read.
+bool hostName(char* buf, size_t size);
+
+} // namespace kosock
