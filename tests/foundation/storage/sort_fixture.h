@@ -129,6 +129,22 @@ inline std::vector<Record> drain(KoSort& sort) {
     return out;
 }
 
+// Records from first, then next, until null; a failing fetch fails the test.
+inline std::vector<Record> collect(KoSort& sort, KoStatus (KoSort::*first)(unsigned char**),
+                                   KoStatus (KoSort::*next)(unsigned char**)) {
+    std::vector<Record> out;
+    unsigned char* r = nullptr;
+    for (KoStatus st = (sort.*first)(&r);; st = (sort.*next)(&r)) {
+        if (st != koSuccess) {
+            ADD_FAILURE() << "fetch failed after " << out.size();
+            break;
+        }
+        if (!r) break;
+        out.emplace_back(r, r + sort.recordLength);
+    }
+    return out;
+}
+
 inline void addAll(KoSort& sort, const std::vector<Record>& records) {
     for (const Record& r : records)
         ASSERT_EQ(sort.addRecord(r.data()), koSuccess);
