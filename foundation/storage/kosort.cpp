@@ -8,6 +8,7 @@
 #include "foundation/errors/ramalloc.h"
 #include "foundation/os/bos.h"
 #include "foundation/storage/sortengine.h"
+#include "platform/win32.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ KoSort::~KoSort() {
 void KoSort::closeFile() {
     if (fileHandle) {
         bosFileClose(fileHandle);
-        bosFileDelete(fileName);
+        // Short of memory the service cannot delete; the file must go all the same.
+        if (bosFileDelete(fileName) != koSuccess) DeleteFileA(reinterpret_cast<const char*>(fileName));
         fileHandle = 0;
     }
     fileName[0] = 0;
