@@ -192,19 +192,5 @@ INSTANTIATE_TEST_SUITE_P(MemoryAndRuns, SortPasses, ::testing::Bool(),
                              return info.param ? std::string("Spilled") : std::string("InMemory");
                          });
 
-TEST_F(SortTest, GroupBreakIndexesOfThreeRecords) {
-    KoSort sort(2);
-    sort.addKey(0, 0, 1);
-    sort.addKey(0, 1, 1);
-    for (const char* rec : {"B2", "A2", "A1", "A1"})
-        ASSERT_EQ(sort.addRecord(rec), koSuccess);
-    std::vector<uint32_t> breaks;
-    unsigned char* r = nullptr;
-    uint32_t brk = 0;
-    while (sort.getSortedWithCompare(&r, &brk) == koSuccess && r)
-        breaks.push_back(brk);
-    EXPECT_EQ(breaks, (std::vector<uint32_t>{0, 2, 1, 0}));
-}
-
 } // namespace
 } // namespace sorttest
