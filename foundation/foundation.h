@@ -36,4 +36,5 @@
 #include "foundation/storage/kotcpip.h"
 #include "foundation/storage/blktmpfile.h"
 #include "foundation/storage/kopipe.h"
+#include "foundation/storage/kosort.h"
 #include "foundation/ui/dlldialg.h"

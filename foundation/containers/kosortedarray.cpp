@@ -1,6 +1,23 @@
 #include "foundation/containers/kosortedarray.h"
 #include <cstring>
 #include "foundation/errors/ramalloc.h"
+#include "foundation/storage/kosort.h"
+
+namespace {
+
+// Unsigned values in an order that comparing bytes keeps.
+void putBigEndian(unsigned char* p, uint32_t v) {
+    p[0] = static_cast<unsigned char>(v >> 24);
+    p[1] = static_cast<unsigned char>(v >> 16);
+    p[2] = static_cast<unsigned char>(v >> 8);
+    p[3] = static_cast<unsigned char>(v);
+}
+
+uint32_t getBigEndian(const unsigned char* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+} // namespace
 
 KoSortedArray::KoSortedArray() : sortFlags(0) {}
 
@@ -52,32 +69,32 @@ KoStatus KoSortedArray::add(KoObject* element) {
 }
 
 KoStatus KoSortedArray::realResort() {
-    // A stable merge sort of the pointers, ordered by the elements' compare.
     if (count < 2) return koSuccess;
-    auto* scratch = static_cast<KoObject**>(ramAlloc(static_cast<uint32_t>(count * sizeof(KoObject*))));
-    if (!scratch) return koFailure;
-    KoObject** from = items;
-    KoObject** to = scratch;
-    for (uint32_t width = 1; width < count; width *= 2) {
-        for (uint32_t left = 0; left < count; left += 2 * width) {
-            uint32_t mid = left + width < count ? left + width : count;
-            uint32_t right = mid + width < count ? mid + width : count;
-            uint32_t i = left, j = mid, k = left;
-            // The left run wins ties, which keeps equal elements in their order.
-            while (i < mid && j < right)
-                to[k++] = from[j]->compare(from[i]) < 0 ? from[j++] : from[i++];
-            while (i < mid)
-                to[k++] = from[i++];
-            while (j < right)
-                to[k++] = from[j++];
+    // Each record is the element's pointer and then its position, most significant byte first: the
+    // position breaks ties, so equal elements keep their order.
+    constexpr uint16_t pointerBytes = sizeof(KoObject*);
+    KoObject** result = static_cast<KoObject**>(ramAlloc(count * pointerBytes));
+    if (!result) return koFailure;
+    KoSort sort(pointerBytes + 4);
+    sort.addKey(koSortKeyObject, 0, pointerBytes);
+    sort.addKey(0, pointerBytes, 4);
+    KoStatus status = koSuccess;
+    for (uint32_t i = 0; i < count && status == koSuccess; ++i) {
+        unsigned char* slot = nullptr;
+        status = sort.nextSlot(&slot);
+        if (status == koSuccess) {
+            memcpy(slot, &items[i], pointerBytes);
+            putBigEndian(slot + pointerBytes, i);
         }
-        KoObject** swap = from;
-        from = to;
-        to = swap;
     }
-    if (from != items) std::memcpy(items, from, count * sizeof(KoObject*));
-    ramFree(scratch);
-    return koSuccess;
+    for (uint32_t i = 0; i < count && status == koSuccess; ++i) {
+        unsigned char* record = nullptr;
+        status = sort.getSorted(&record);
+        if (status == koSuccess) memcpy(&result[i], record, pointerBytes);
+    }
+    if (status == koSuccess) memcpy(items, result, count * pointerBytes);
+    ramFree(result);
+    return status;
 }
 
 void KoSortedArray::deleteDuplicates() {
@@ -155,4 +172,27 @@ void KoSortedArrayKOSIZE_T::removeDuplicates() {
         else
             ++i;
     }
+}
+
+KoStatus KoSortedArrayKOSIZE_T::realResort() {
+    if (count < 2) return koSuccess;
+    auto* result = static_cast<KOSIZE_T*>(ramAlloc(count * sizeof(KOSIZE_T)));
+    if (!result) return koFailure;
+    KoSort sort(4);
+    sort.addKey(0, 0, 4);
+    KoStatus status = koSuccess;
+    for (uint32_t i = 0; i < count && status == koSuccess; ++i) {
+        unsigned char* slot = nullptr;
+        status = sort.nextSlot(&slot);
+        if (status == koSuccess) putBigEndian(slot, getAt(i));
+    }
+    for (uint32_t i = 0; i < count && status == koSuccess; ++i) {
+        unsigned char* record = nullptr;
+        status = sort.getSorted(&record);
+        if (status == koSuccess) result[i] = getBigEndian(record);
+    }
+    for (uint32_t i = 0; i < count && status == koSuccess; ++i)
+        setAt(i, result[i]);
+    ramFree(result);
+    return status;
 }

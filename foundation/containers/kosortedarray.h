@@ -25,9 +25,9 @@ public:
     unsigned int findIndexOf(KoObject* key, uint32_t& index) const;
     // Linear search for the first element equal to key: 1 with its index, else 0 with index = count.
     unsigned int seqFindIndexOf(KoObject* key, uint32_t& index) const;
-    // Sorts the elements again by compare, equal elements keeping their relative order (for arrays
-    // filled with sorting off, or whose elements changed their order). 1 when memory is short, the
-    // array unchanged.
+    // Sorts the elements again by compare through the record sort, equal elements keeping their
+    // relative order (for arrays filled with sorting off, or whose elements changed their order).
+    // 1 when memory is short or the sort's temporary file fails, the array unchanged.
     KoStatus realResort();
     // Deletes each element that compares equal to its predecessor.
     void deleteDuplicates();
@@ -53,6 +53,9 @@ public:
     unsigned int seqFindIndexOf(KOSIZE_T value, uint32_t& index) const;
     // Removes each value equal to its predecessor.
     void removeDuplicates();
+    // Sorts the values again in ascending order through the record sort. 1 when memory is short or
+    // the sort's temporary file fails, the array unchanged.
+    KoStatus realResort();
 
 protected:
     uint32_t findIndexOfLastKey(KOSIZE_T value, uint32_t index) const;
