@@ -67,15 +67,16 @@ const KoResourceString koStringsErrors[] = {
      "The data source \"%s1\" could not be written to \"%s2\" (the disk may be full); the file was put "
      "back as it was."},
     {koErrSetupNoFolder, "The folder of the ODBC configuration file \"%s1\" does not exist."},
-    {koErrSetupNotWritable, "The ODBC configuration file \"%s1\" is read-only or may not be written by this user."},
+    {koErrSetupNotWritable,
+     "The ODBC configuration file \"%s1\" is read-only or may not be written by this user."},
     {koErrSetupLockTimeout,
      "The ODBC configuration file \"%s1\" stays locked by another setup request; try again later."},
     {koErrSetupNoRoom,
      "There is no room for a safety copy of \"%s1\" (the disk may be full); nothing was written."},
     {koErrSetupNotRestored, "The ODBC configuration file \"%s1\" could not be put back as it was."},
-    {koErrSetupRemoveFailed,
-     "The data source \"%s1\" could not be removed from \"%s2\" (the disk may be full); the file was put back "
-     "as it was."},
+    {koErrSetupRemoveFailed, "The data source \"%s1\" could not be removed from \"%s2\" (the disk may be "
+                             "full); the file was put back "
+                             "as it was."},
 
     // Network transfer.
     {koErrNetFailed, "The network transfer failed (error %d1)."},

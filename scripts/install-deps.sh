@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config ccache googletest libgtest-dev libbenchmark-dev
-          libicu-dev icu-devtools unixodbc unixodbc-dev odbcinst libsqliteodbc clang
+          libicu-dev icu-devtools unixodbc unixodbc-dev odbcinst libsqliteodbc clang clang-format
           slapd ldap-utils libldap-2.5-0)
 missing=()
 for p in "${packages[@]}"; do
