@@ -3,6 +3,7 @@
 #include "foundation/errors/koerrnum.h"
 #include "platform/win32.h"
 #include "setup/dsncheck.h"
+#include "setup/keptentries.h"
 #include "setup/profilefile.h"
 
 #include <cstring>
@@ -309,9 +310,15 @@ unsigned int SetDSNAttributes(DSNInfoStruct* info) {
     bool renamed = info->origDSN && info->origDSN[0] && strCompareCi(info->dsnName, info->origDSN) != 0;
     const unsigned char* failedKey = nullptr;
     bool written = false;
+    // The installer writes a section anew: entries of no row (a translator, another tool's switch)
+    // are carried over, from the old name on a rename.
+    KoKeptEntries kept;
+    if (kept.collect(renamed ? info->origDSN : info->dsnName, info->setupInfo, info->setupInfoCount))
+        return 0;
     do {
         if (renamed && !SQLRemoveDSNFromIni(str(info->origDSN))) break;
         if (!SQLWriteDSNToIni(str(info->dsnName), str(info->driverDesc))) break;
+        if (!kept.restore(info->dsnName)) break;
         bool all = true;
         for (uint16_t i = 0; i < info->setupInfoCount && all; ++i) {
             const unsigned char* value = info->infoArray[i];

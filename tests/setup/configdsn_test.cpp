@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -162,18 +163,36 @@ TEST_F(ConfigDsn, ListsPastTheirLimitAreRefusedWholeNotCut) {
     EXPECT_EQ(value("Exact", "Database"), "/edge");
 }
 
-TEST_F(ConfigDsn, ArbitraryBytesNeverCrash) {
+// Whatever bytes a request holds, it either fails and leaves the file as it was, or succeeds and
+// changes at most the one section it names, every remaining section still whole.
+TEST_F(ConfigDsn, ArbitraryBytesGiveADefinedResult) {
     std::mt19937 rng(20261207);
     const char alphabet[] = "DSN=ab;'\"`()[]{} \t\r\n\x80\xff\x01=_Database";
+    ASSERT_TRUE(config(ODBC_ADD_DSN, attributeList({"DSN=Bystander", "DB=/b"})));
     for (int round = 0; round < 400; ++round) {
         std::string list;
         size_t n = rng() % 80;
         for (size_t i = 0; i < n; ++i)
             list += (rng() % 5 == 0) ? '\0' : alphabet[rng() % (sizeof alphabet - 1)];
         list += std::string("\0\0", 2);
-        config(static_cast<WORD>(1 + rng() % 3), list);
+        WORD request = static_cast<WORD>(1 + rng() % 3);
+        auto before = sandbox.readOdbcIni();
+        std::string fileBefore = kotest::readFile(sandbox.odbcIniPath());
+        BOOL ok = config(request, list);
+        auto after = sandbox.readOdbcIni();
+        if (!ok) {
+            EXPECT_EQ(kotest::readFile(sandbox.odbcIniPath()), fileBefore) << "round " << round;
+            continue;
+        }
+        size_t changed = 0;
+        for (auto& [name, entries] : before)
+            changed += after.count(name) && after[name] == entries ? 0 : 1;
+        for (auto& [name, entries] : after)
+            changed += before.count(name) ? 0 : 1;
+        EXPECT_LE(changed, request == ODBC_ADD_DSN || request == ODBC_CONFIG_DSN ? 2u : 1u)
+            << "round " << round; // a rename replaces one section by another
+        EXPECT_EQ(after["Bystander"], before["Bystander"]) << "round " << round;
     }
-    SUCCEED();
 }
 
 TEST_F(ConfigDsn, WindowRequestsLeaveTheProfileToTheDialog) {
@@ -223,6 +242,23 @@ TEST_F(Record, RenameRemovesTheOldNameButACaseChangeRemovesNothing) {
     }
     auto ini = sandbox.readOdbcIni();
     EXPECT_TRUE(ini.count("New") || ini.count("NEW"));
+    // A key of no attribute survives a change of case: a removal of the old section would lose it.
+    ASSERT_TRUE(sandbox.writeString(ini.count("New") ? "New" : "NEW", "Planted", "keep"));
+    {
+        std::string list = attributeList({"DSN=NEW"});
+        DSNInfoStruct info(GetDesktopWindow(), ODBC_CONFIG_DSN, U(OdbcSandbox::driverName), U(list.c_str()),
+                           setupInfoTable, setupInfoTableCount);
+        uint16_t show = 0;
+        ASSERT_NE(info.config(&show), 0u);
+        ramFree(info.dsnName);
+        info.dsnName = ramAllocStr(U("new"));
+        ASSERT_EQ(SetDSNAttributes(&info), 1u);
+    }
+    ini = sandbox.readOdbcIni();
+    ASSERT_EQ(ini.size(), 1u);
+    auto& entries = ini.begin()->second;
+    EXPECT_TRUE(std::find(entries.begin(), entries.end(),
+                          std::make_pair(std::string("Planted"), std::string("keep"))) != entries.end());
 }
 
 TEST_F(Record, AccessorsFindTheFirstRowOfAControl) {
@@ -289,7 +325,20 @@ TEST_F(Record, EveryAllocationFailureFailsTheRequestCleanly) {
             kotest::writeFile(sandbox.odbcIniPath(), before);
         }
     };
-    unsigned runs = kotest::forEachAllocationFailure([&] { config(ODBC_CONFIG_DSN, list); }, check);
+    BOOL ok = FALSE;
+    unsigned runs = kotest::forEachAllocationFailure([&] { ok = config(ODBC_CONFIG_DSN, list); },
+                                                     [&](unsigned n, bool failed) {
+                                                         // Success is never reported for a write
+                                                         // that is not whole; without a fault the
+                                                         // request succeeds.
+                                                         if (ok) {
+                                                             EXPECT_TRUE(whole()) << "allocation " << n;
+                                                         }
+                                                         if (!failed) {
+                                                             EXPECT_TRUE(ok);
+                                                         }
+                                                         check(n, failed);
+                                                     });
     EXPECT_GT(runs, 5u);
 }
 
