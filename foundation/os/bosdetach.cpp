@@ -15,8 +15,10 @@ KoStatus bosFileDetach(unsigned char* name, int handle, int* keeper) {
         return koFailure;
     }
     // The reopening name is short; it always fits the caller's path buffer.
-    strncpy(reinterpret_cast<char*>(name), reopen, 255);
-    name[255] = 0;
+    const void* end = std::memchr(reopen, 0, 255);
+    size_t n = end ? static_cast<size_t>(static_cast<const char*>(end) - reopen) : 255;
+    std::memcpy(name, reopen, n);
+    name[n] = 0;
     *keeper = k + 1;
     return koSuccess;
 }
