@@ -25,10 +25,12 @@ const char kDriver[] = "ODBC Btrieve Driver";
 void usage(FILE* out) {
     std::fputs("usage: btrdsn COMMAND [OPTIONS] [ARGUMENTS]\n"
                "\n"
-               "  install [LIBDIR]               register \"ODBC Btrieve Driver\" in odbcinst.ini, with the\n"
-               "                                 driver and setup modules of LIBDIR (default: the lib\n"
-               "                                 folder beside this program)\n"
-               "  uninstall                      remove that registration\n"
+               "  install [--system] [LIBDIR]    register \"ODBC Btrieve Driver\" in the system's\n"
+               "                                 odbcinst.ini, with the driver and setup modules of\n"
+               "                                 LIBDIR (default: the lib folder beside this program,\n"
+               "                                 else the installed modules' folder)\n"
+               "  uninstall [--system] [--force] remove that registration; refused while data sources\n"
+               "                                 use the driver, unless --force is given\n"
                "  add KEY=VALUE ...              add a data source (DSN=name is required)\n"
                "  configure KEY=VALUE ...        change an existing data source; attributes not given\n"
                "                                 are kept\n"
@@ -116,18 +118,52 @@ bool ownedByDriver(const char* what, const Location& where, const Options& o) {
     return false;
 }
 
-std::string libDirBesideProgram() {
+// The modules' folder: the lib folder beside this program's folder in a build tree, else the
+// folder the modules are installed to.
+std::string defaultLibDir() {
     char exe[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return ".";
-    exe[n] = 0;
-    std::string dir(exe);
-    dir = dir.substr(0, dir.rfind('/'));           // .../bin
-    return dir.substr(0, dir.rfind('/')) + "/lib"; // .../lib
+    if (n > 0) {
+        exe[n] = 0;
+        std::string dir(exe);
+        dir = dir.substr(0, dir.rfind('/'));                    // .../bin
+        std::string lib = dir.substr(0, dir.rfind('/')) + "/lib"; // .../lib
+        if (access((lib + "/ztbtr20s.so").c_str(), R_OK) == 0) return lib;
+    }
+#ifdef KO_INSTALL_MODULE_DIR
+    return KO_INSTALL_MODULE_DIR;
+#else
+    return ".";
+#endif
+}
+
+// Drivers are registered for the whole system, as "odbcinst -i -d" does; --system says so.
+bool driverScopeOptions(const char* what, int* argc, char*** argv, bool* force) {
+    while (*argc > 0 && (*argv)[0][0] == '-') {
+        std::string option = (*argv)[0];
+        if (option == "--system") {
+        } else if (option == "--force" && force) {
+            *force = true;
+        } else if (option == "--user") {
+            std::fprintf(stderr, "btrdsn: %s: drivers are registered for the whole system (odbcinst.ini); "
+                                 "--user applies to data sources\n", what);
+            return false;
+        } else {
+            std::fprintf(stderr, "btrdsn: %s: unknown option %s\n", what, option.c_str());
+            return false;
+        }
+        --*argc;
+        ++*argv;
+    }
+    return true;
 }
 
 int install(int argc, char** argv) {
-    std::string dir = argc > 0 ? argv[0] : libDirBesideProgram();
+    if (!driverScopeOptions("install", &argc, &argv, nullptr) || argc > 1) {
+        if (argc > 1) usage(stderr);
+        return 2;
+    }
+    std::string dir = argc > 0 ? argv[0] : defaultLibDir();
     char real[PATH_MAX];
     if (!realpath(dir.c_str(), real)) {
         std::fprintf(stderr, "btrdsn: no such folder: %s\n", dir.c_str());
@@ -166,7 +202,9 @@ int install(int argc, char** argv) {
     return 0;
 }
 
-int uninstall(int argc, char**) {
+int uninstall(int argc, char** argv) {
+    bool force = false;
+    if (!driverScopeOptions("uninstall", &argc, &argv, &force)) return 2;
     if (argc != 0) {
         usage(stderr);
         return 2;
@@ -175,6 +213,16 @@ int uninstall(int argc, char**) {
         // As "odbcinst -u -d" does, a registration that is not there is no failure.
         std::printf("\"%s\" is not installed in %s\n", kDriver, driverFile().c_str());
         return 0;
+    }
+    // A registration removed under its data sources would leave them naming a driver that is gone.
+    std::vector<Location> users = dataSourcesOfDriver(kDriver);
+    if (!users.empty() && !force) {
+        std::string names;
+        for (const Location& l : users)
+            names += (names.empty() ? "" : ", ") + l.name;
+        refuse("uninstall", std::to_string(users.size()) + " data source(s) still use the driver (" + names +
+                                "); remove them first, or give --force");
+        return 1;
     }
     DWORD usageCount = 0;
     if (!SQLRemoveDriver(kDriver, 0, &usageCount)) return reportInstallerFailure("uninstall");

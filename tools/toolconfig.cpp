@@ -96,6 +96,20 @@ bool findDataSource(const std::string& name, const Scope* only, Location* where)
     return false;
 }
 
+std::vector<Location> dataSourcesOfDriver(const std::string& driver) {
+    std::vector<Location> found;
+    for (Scope scope : {Scope::user, Scope::system}) {
+        std::vector<char> sections(65536);
+        int n = readScoped(scope, nullptr, nullptr, sections.data(), static_cast<int>(sections.size()));
+        if (n <= 0) continue;
+        for (const std::string& s : nulList(sections.data())) {
+            Location where{scope, s, dataSourceFile(scope)};
+            if (!strcasecmp(storedValue(where, "Driver").c_str(), driver.c_str())) found.push_back(where);
+        }
+    }
+    return found;
+}
+
 std::string storedValue(const Location& where, const std::string& key, bool* found) {
     char value[4096] = "";
     readScoped(where.scope, where.name.c_str(), key.c_str(), value, sizeof value);

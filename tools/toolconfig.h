@@ -38,6 +38,9 @@ std::string driverFile();
 // data source shadows a system one of the same name). False when there is none.
 bool findDataSource(const std::string& name, const Scope* only, Location* where);
 
+// Every data source, user and system, whose "Driver" entry names driver (ignoring case).
+std::vector<Location> dataSourcesOfDriver(const std::string& driver);
+
 // One stored value of a data source in its scope; found tells whether the key is there.
 std::string storedValue(const Location& where, const std::string& key, bool* found = nullptr);
 // Every key of a data source, in file order.
