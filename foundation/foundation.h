@@ -28,3 +28,6 @@
 #include "foundation/os/bos.h"
 #include "foundation/os/callmapper.h"
 #include "foundation/ui/dlldialg.h"
+#include "foundation/ui/propshet.h"
+#include "foundation/ui/winprop.h"
+#include "foundation/ui/wincenter.h"
