@@ -21,7 +21,7 @@ namespace {
 
 struct ScriptState {
     std::mutex lock;
-    bool chosen = false; // the front end was chosen (from KO_UI or by the program)
+    bool chosen = false; // a program chose the front end; KO_UI is not read then
     KoFrontEnd frontEnd = koFrontEndNone;
     std::deque<Action> queue;
     std::vector<KoShownBox> boxes;
@@ -39,9 +39,10 @@ ScriptState& state() {
     return *s;
 }
 
+// Without a program's choice KO_UI is read at every use, so a long-lived process (a driver manager
+// that keeps the module loaded) follows the environment of each request.
 void chooseLocked(ScriptState& s) {
     if (s.chosen) return;
-    s.chosen = true;
     std::string ui;
     s.frontEnd = koGetEnvironment("KO_UI", &ui) && ui == "script" ? koFrontEndScript : koFrontEndNone;
 }
