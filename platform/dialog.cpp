@@ -211,6 +211,9 @@ HWND createDialog(const void* parsed, HINSTANCE inst, HWND owner, DLGPROC proc, 
     const DialogSpec& spec = *static_cast<const DialogSpec*>(parsed);
     DWORD style = spec.style;
     if (child) style = (style & ~(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE)) | WS_CHILD | DS_CONTROL;
+    // A page's template run on its own (a nested dialog over a page) becomes a window of its own.
+    else if (style & WS_CHILD)
+        style = (style & ~WS_CHILD) | WS_POPUP | WS_CAPTION;
     int w = toPixelsX(spec.cx), h = toPixelsY(spec.cy);
     int x = toPixelsX(spec.x), y = toPixelsY(spec.y);
     if (!child) {
