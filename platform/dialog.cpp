@@ -207,7 +207,24 @@ const DWORD dsNoFailCreate = 0x10;
 
 namespace kownd {
 
+static HWND createDialogUnsafe(const void* parsed, HINSTANCE inst, HWND owner, DLGPROC proc, LPARAM param,
+                               bool child, HWND* made);
+
+// Builds the dialog; out of memory anywhere on the way, whatever was made is destroyed and the result is
+// null with ERROR_NOT_ENOUGH_MEMORY.
 HWND createDialog(const void* parsed, HINSTANCE inst, HWND owner, DLGPROC proc, LPARAM param, bool child) {
+    HWND made = nullptr;
+    try {
+        return createDialogUnsafe(parsed, inst, owner, proc, param, child, &made);
+    } catch (...) {
+        if (made) DestroyWindow(made);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+}
+
+static HWND createDialogUnsafe(const void* parsed, HINSTANCE inst, HWND owner, DLGPROC proc, LPARAM param,
+                               bool child, HWND* made) {
     const DialogSpec& spec = *static_cast<const DialogSpec*>(parsed);
     DWORD style = spec.style;
     if (child) style = (style & ~(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE)) | WS_CHILD | DS_CONTROL;
@@ -229,6 +246,7 @@ HWND createDialog(const void* parsed, HINSTANCE inst, HWND owner, DLGPROC proc, 
     HWND dlg = CreateWindowExA(spec.exStyle, "#32770", spec.caption.c_str(), style & ~WS_VISIBLE, x, y, w, h,
                                owner, nullptr, inst, nullptr);
     if (!dlg) return nullptr;
+    *made = dlg;
     {
         KoHandleRef<Window> d = peek(dlg);
         std::lock_guard<std::recursive_mutex> g(lock());
@@ -372,7 +390,22 @@ HWND CreateDialogParamA(HINSTANCE inst, LPCSTR name, HWND owner, DLGPROC proc, L
 
 namespace {
 
+INT_PTR runModalUnsafe(HINSTANCE inst, LPCSTR name, LPCDLGTEMPLATEA tmpl, HWND owner, DLGPROC proc,
+                       LPARAM param, HWND* made);
+
 INT_PTR runModal(HINSTANCE inst, LPCSTR name, LPCDLGTEMPLATEA tmpl, HWND owner, DLGPROC proc, LPARAM param) {
+    HWND made = nullptr;
+    try {
+        return runModalUnsafe(inst, name, tmpl, owner, proc, param, &made);
+    } catch (...) {
+        if (made) DestroyWindow(made);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return -1;
+    }
+}
+
+INT_PTR runModalUnsafe(HINSTANCE inst, LPCSTR name, LPCDLGTEMPLATEA tmpl, HWND owner, DLGPROC proc,
+                       LPARAM param, HWND* made) {
     if (owner == GetDesktopWindow()) owner = nullptr;
     if (owner && !IsWindow(owner)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -389,6 +422,7 @@ INT_PTR runModal(HINSTANCE inst, LPCSTR name, LPCDLGTEMPLATEA tmpl, HWND owner, 
     WORD templateId = specTemplateId(spec);
     freeSpec(spec);
     if (!h) return -1;
+    *made = h;
     bool ownerWasEnabled = root && IsWindowEnabled(root);
     if (ownerWasEnabled) EnableWindow(root, FALSE);
     INT_PTR result = -1;

@@ -105,17 +105,16 @@ void detachFromParent(Window* w) {
     c.erase(std::remove(c.begin(), c.end(), w->self), c.end());
 }
 
-// Every top-level window owned by h.
-std::vector<HWND> ownedBy(HWND h) {
-    std::vector<HWND> out;
-    // Owned windows are found by walking the desktop's list of top-level windows.
+// A top-level window owned by h, or null.
+HWND firstOwnedBy(HWND h) {
+    std::lock_guard<std::recursive_mutex> g(lock());
     KoHandleRef<Window> d = peek(desktop());
-    if (!d) return out;
+    if (!d) return nullptr;
     for (HWND t : d->children) {
         KoHandleRef<Window> w = peek(t);
-        if (w && w->owner == h) out.push_back(t);
+        if (w && w->owner == h && !w->destroying) return t;
     }
-    return out;
+    return nullptr;
 }
 
 } // namespace
@@ -209,12 +208,15 @@ int GetClassNameA(HWND h, LPSTR buffer, int size) {
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR name, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
     ClassEntry c;
-    {
+    try {
         std::lock_guard<std::recursive_mutex> g(lock());
         if (!findClass(className, &c)) {
             SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
             return nullptr;
         }
+    } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
     }
     HWND desk = desktop();
     if (parent == desk) parent = nullptr;
@@ -292,15 +294,22 @@ BOOL DestroyWindow(HWND h) {
         w->style &= ~WS_VISIBLE;
     }
     SendMessageA(h, WM_DESTROY, 0, 0);
-    for (HWND o : ownedBy(h))
+    // Owned windows and children go first; each leaves its list as it goes, so nothing is copied
+    // and destruction never needs memory.
+    for (HWND o = firstOwnedBy(h); o; o = firstOwnedBy(h))
         DestroyWindow(o);
-    std::vector<HWND> kids;
-    {
-        std::lock_guard<std::recursive_mutex> g(lock());
-        kids = w->children;
-    }
-    for (HWND k : kids)
+    for (;;) {
+        HWND k;
+        {
+            std::lock_guard<std::recursive_mutex> g(lock());
+            if (w->children.empty()) break;
+            k = w->children.back();
+        }
         DestroyWindow(k);
+        // A child already being destroyed further up this call chain leaves the list later.
+        std::lock_guard<std::recursive_mutex> g(lock());
+        if (!w->children.empty() && w->children.back() == k) w->children.pop_back();
+    }
     SendMessageA(h, WM_NCDESTROY, 0, 0);
     HWND parent;
     {

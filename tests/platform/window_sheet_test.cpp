@@ -257,3 +257,27 @@ TEST(Controls, EditLimitBoundsTypingNotSetText) {
 }
 
 } // namespace
+
+namespace {
+
+// Every allocation of a modal run failing in turn: the run reports -1 or its result, and leaves no
+// window, page or transcript half made.
+TEST(Dialogs, EveryAllocationFailureEndsCleanly) {
+    kotest::ScriptedUser user;
+    Template t(WS_POPUP | WS_CAPTION);
+    kotest::failOperatorNewToo(true);
+    INT_PTR result = 0;
+    unsigned runs = kotest::forEachAllocationFailure(
+        [&] { result = DialogBoxIndirectParamA(nullptr, t.get(), nullptr, endAtOnce, 42); },
+        [&](unsigned n, bool failed) {
+            if (failed)
+                EXPECT_TRUE(result == -1 || result == 42) << "run " << n << " gave " << result;
+            else
+                EXPECT_EQ(result, 42);
+            EXPECT_EQ(koHandleCount(KoHandleKind::window), 1u) << "run " << n;
+        });
+    kotest::failOperatorNewToo(false);
+    EXPECT_GT(runs, 1u);
+}
+
+} // namespace
