@@ -259,8 +259,11 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR name, DWORD style, 
         KoHandleRef<Window> p = peek(w->parent);
         if (p) p->children.push_back(h);
     } catch (...) {
-        // Only the child list can throw here, after the handle was made.
-        koHandleClose(w->self, KoHandleKind::window);
+        // Before the handle was made the object is still only ours; after, the table holds it.
+        if (w->self)
+            koHandleClose(w->self, KoHandleKind::window);
+        else
+            w->release();
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
