@@ -38,3 +38,6 @@
 #include "foundation/storage/kopipe.h"
 #include "foundation/storage/kosort.h"
 #include "foundation/ui/dlldialg.h"
+#include "foundation/ui/propshet.h"
+#include "foundation/ui/winprop.h"
+#include "foundation/ui/wincenter.h"

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/dlgtemplate.h"
 // The resource library's string table: C++ tables behind one exported accessor.
 struct KoResourceString {
     unsigned short id;
@@ -12,3 +13,8 @@ extern const KoResourceString koStringsSync[];
 
 // Exported accessor that the platform layer's LoadStringA reads: the text of string id, or null.
 extern "C" __attribute__((visibility("default"))) const char* koResourceString(unsigned id);
+
+// Dialog templates (1 General, 2 Advanced, 10 About) and icons (601 to 604), read by the platform
+// layer's DialogBoxParamA, CreatePropertySheetPageA and LoadIconA.
+extern "C" __attribute__((visibility("default"))) const KoDialogResource* koResourceDialog(unsigned id);
+extern "C" __attribute__((visibility("default"))) const KoIconResource* koResourceIcon(unsigned id);

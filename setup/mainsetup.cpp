@@ -88,6 +88,9 @@ BOOL configDSN(HWND hwndParent, WORD fRequest, LPCSTR lpszDriver, LPCSTR lpszAtt
         if (koResourceAcquire(moduleInstance) == koSuccess) profileName = "ODBC.INI";
     }
     if (!profileName) profileName = "ODBC.INI";
+    // A window this layer did not make (the caller's own toolkit's, or any value a driver manager
+    // passes) asks for the sheet all the same; it runs without an owner, as over the desktop.
+    if (hwndParent && !IsWindow(hwndParent)) hwndParent = GetDesktopWindow();
     uint16_t showDialog = 0;
     BOOL result = FALSE;
     DSNInfoStruct info(hwndParent, fRequest, reinterpret_cast<const unsigned char*>(lpszDriver),

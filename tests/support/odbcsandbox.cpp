@@ -47,10 +47,11 @@ OdbcSandbox::~OdbcSandbox() {
     }
 }
 
-BOOL OdbcSandbox::configDataSource(WORD request, const std::string& driver, const std::string& attributes) {
+BOOL OdbcSandbox::configDataSource(WORD request, const std::string& driver, const std::string& attributes,
+                                   HWND window) {
     auto f = reinterpret_cast<BOOL (*)(HWND, WORD, LPCSTR, LPCSTR)>(
         GetProcAddress(installer_, "SQLConfigDataSource"));
-    return f(nullptr, request, driver.c_str(), attributes.c_str());
+    return f(window, request, driver.c_str(), attributes.c_str());
 }
 
 BOOL OdbcSandbox::writeString(const std::string& section, const std::string& key, const std::string& value) {

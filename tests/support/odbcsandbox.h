@@ -27,7 +27,9 @@ public:
     std::string odbcIniPath() const { return temp_.file("odbc.ini"); }
 
     // The installer's own functions (unixODBC's libodbcinst.so.2).
-    BOOL configDataSource(WORD request, const std::string& driver, const std::string& attributes);
+    // window is handed to the setup module unchanged (null: no dialog).
+    BOOL configDataSource(WORD request, const std::string& driver, const std::string& attributes,
+                          HWND window = nullptr);
     BOOL writeString(const std::string& section, const std::string& key, const std::string& value);
     std::string getString(const std::string& section, const std::string& key);
     // The last installer error's text, "" when there is none.
