@@ -126,7 +126,7 @@ std::string defaultLibDir() {
     if (n > 0) {
         exe[n] = 0;
         std::string dir(exe);
-        dir = dir.substr(0, dir.rfind('/'));                    // .../bin
+        dir = dir.substr(0, dir.rfind('/'));                      // .../bin
         std::string lib = dir.substr(0, dir.rfind('/')) + "/lib"; // .../lib
         if (access((lib + "/ztbtr20s.so").c_str(), R_OK) == 0) return lib;
     }
@@ -145,8 +145,10 @@ bool driverScopeOptions(const char* what, int* argc, char*** argv, bool* force) 
         } else if (option == "--force" && force) {
             *force = true;
         } else if (option == "--user") {
-            std::fprintf(stderr, "btrdsn: %s: drivers are registered for the whole system (odbcinst.ini); "
-                                 "--user applies to data sources\n", what);
+            std::fprintf(stderr,
+                         "btrdsn: %s: drivers are registered for the whole system (odbcinst.ini); "
+                         "--user applies to data sources\n",
+                         what);
             return false;
         } else {
             std::fprintf(stderr, "btrdsn: %s: unknown option %s\n", what, option.c_str());
