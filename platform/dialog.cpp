@@ -15,7 +15,7 @@ using namespace kownd;
 
 namespace {
 
-struct ItemSpec {
+struct ItemLayout {
     std::string cls;
     std::string text;
     WORD id;
@@ -24,12 +24,12 @@ struct ItemSpec {
     short x, y, cx, cy;
 };
 
-struct DialogSpec {
+struct DialogLayout {
     DWORD style = 0;
     DWORD exStyle = 0;
     short x = 0, y = 0, cx = 0, cy = 0;
     std::string caption;
-    std::vector<ItemSpec> items;
+    std::vector<ItemLayout> items;
     WORD templateId = 0;
 };
 
@@ -71,7 +71,7 @@ const uint8_t* alignTo4(const uint8_t* base, const uint8_t* p) {
 }
 
 // Parses a DLGTEMPLATE or DLGTEMPLATEEX; false for a template this layer cannot read.
-bool parseTemplate(const void* data, DialogSpec* spec) {
+bool parseTemplate(const void* data, DialogLayout* layout) {
     const uint8_t* base = static_cast<const uint8_t*>(data);
     const uint8_t* p = base;
     WORD version, signature;
@@ -80,24 +80,24 @@ bool parseTemplate(const void* data, DialogSpec* spec) {
     bool ex = version == 1 && signature == 0xFFFF;
     WORD count;
     if (ex) {
-        std::memcpy(&spec->exStyle, p + 8, 4);
-        std::memcpy(&spec->style, p + 12, 4);
+        std::memcpy(&layout->exStyle, p + 8, 4);
+        std::memcpy(&layout->style, p + 12, 4);
         std::memcpy(&count, p + 16, 2);
-        std::memcpy(&spec->x, p + 18, 2);
-        std::memcpy(&spec->y, p + 20, 2);
-        std::memcpy(&spec->cx, p + 22, 2);
-        std::memcpy(&spec->cy, p + 24, 2);
+        std::memcpy(&layout->x, p + 18, 2);
+        std::memcpy(&layout->y, p + 20, 2);
+        std::memcpy(&layout->cx, p + 22, 2);
+        std::memcpy(&layout->cy, p + 24, 2);
         p += 26;
     } else {
         DLGTEMPLATE t;
         std::memcpy(&t, p, sizeof t);
-        spec->style = t.style;
-        spec->exStyle = t.dwExtendedStyle;
+        layout->style = t.style;
+        layout->exStyle = t.dwExtendedStyle;
         count = t.cdit;
-        spec->x = t.x;
-        spec->y = t.y;
-        spec->cx = t.cx;
-        spec->cy = t.cy;
+        layout->x = t.x;
+        layout->y = t.y;
+        layout->cx = t.cx;
+        layout->cy = t.cy;
         p += sizeof t;
     }
     std::string skip;
@@ -106,15 +106,15 @@ bool parseTemplate(const void* data, DialogSpec* spec) {
     skip.clear();
     p = readSzOrOrd(p, &skip, &ord); // class
     if (!skip.empty() || (ord && ord != 0x8002)) return false;
-    p = readSzOrOrd(p, &spec->caption, &ord);
-    if (spec->style & DS_SETFONT) {
+    p = readSzOrOrd(p, &layout->caption, &ord);
+    if (layout->style & DS_SETFONT) {
         p += ex ? 6 : 2; // point size (and weight, italic, charset)
         skip.clear();
         p = readSzOrOrd(p, &skip, &ord);
     }
     for (WORD i = 0; i < count; ++i) {
         p = alignTo4(base, p);
-        ItemSpec item{};
+        ItemLayout item{};
         if (ex) {
             std::memcpy(&item.exStyle, p + 4, 4);
             std::memcpy(&item.style, p + 8, 4);
@@ -148,13 +148,13 @@ bool parseTemplate(const void* data, DialogSpec* spec) {
         WORD extra;
         std::memcpy(&extra, p, 2);
         p += 2 + extra;
-        spec->items.push_back(item);
+        layout->items.push_back(item);
     }
     return true;
 }
 
 // Reads template id of a module's resource table.
-bool loadTemplate(HINSTANCE inst, LPCSTR name, DialogSpec* spec) {
+bool loadTemplate(HINSTANCE inst, LPCSTR name, DialogLayout* layout) {
     if (!IS_INTRESOURCE(name)) {
         // Named templates: "#n" names template n; other names are not in the tables.
         if (!name || name[0] != '#') {
@@ -171,16 +171,16 @@ bool loadTemplate(HINSTANCE inst, LPCSTR name, DialogSpec* spec) {
         SetLastError(get ? ERROR_RESOURCE_NAME_NOT_FOUND : ERROR_RESOURCE_TYPE_NOT_FOUND);
         return false;
     }
-    spec->style = r->style;
-    spec->x = r->x;
-    spec->y = r->y;
-    spec->cx = r->cx;
-    spec->cy = r->cy;
-    spec->caption = r->caption ? r->caption : "";
-    spec->templateId = id;
+    layout->style = r->style;
+    layout->x = r->x;
+    layout->y = r->y;
+    layout->cx = r->cx;
+    layout->cy = r->cy;
+    layout->caption = r->caption ? r->caption : "";
+    layout->templateId = id;
     for (uint16_t i = 0; i < r->count; ++i) {
         const KoDialogItem& it = r->items[i];
-        spec->items.push_back(
+        layout->items.push_back(
             {it.className, it.text ? it.text : "", it.id, it.style | WS_CHILD, 0, it.x, it.y, it.cx, it.cy});
     }
     return true;
@@ -225,14 +225,14 @@ HWND createDialog(const void* parsed, HINSTANCE inst, HWND owner, DLGPROC proc, 
 
 static HWND createDialogUnsafe(const void* parsed, HINSTANCE inst, HWND owner, DLGPROC proc, LPARAM param,
                                bool child, HWND* made) {
-    const DialogSpec& spec = *static_cast<const DialogSpec*>(parsed);
-    DWORD style = spec.style;
+    const DialogLayout& layout = *static_cast<const DialogLayout*>(parsed);
+    DWORD style = layout.style;
     if (child) style = (style & ~(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE)) | WS_CHILD | DS_CONTROL;
     // A page's template run on its own (a nested dialog over a page) becomes a window of its own.
     else if (style & WS_CHILD)
         style = (style & ~WS_CHILD) | WS_POPUP | WS_CAPTION;
-    int w = toPixelsX(spec.cx), h = toPixelsY(spec.cy);
-    int x = toPixelsX(spec.x), y = toPixelsY(spec.y);
+    int w = toPixelsX(layout.cx), h = toPixelsY(layout.cy);
+    int x = toPixelsX(layout.x), y = toPixelsY(layout.y);
     if (!child) {
         POINT o{0, 0};
         if (owner) ClientToScreen(owner, &o);
@@ -243,25 +243,25 @@ static HWND createDialogUnsafe(const void* parsed, HINSTANCE inst, HWND owner, D
             y = (screenHeight - h) / 2;
         }
     }
-    HWND dlg = CreateWindowExA(spec.exStyle, "#32770", spec.caption.c_str(), style & ~WS_VISIBLE, x, y, w, h,
-                               owner, nullptr, inst, nullptr);
+    HWND dlg = CreateWindowExA(layout.exStyle, "#32770", layout.caption.c_str(), style & ~WS_VISIBLE, x, y, w,
+                               h, owner, nullptr, inst, nullptr);
     if (!dlg) return nullptr;
     *made = dlg;
     {
         KoHandleRef<Window> d = peek(dlg);
         std::lock_guard<std::recursive_mutex> g(lock());
         d->dlg->proc = proc;
-        d->dlg->templateId = spec.templateId;
+        d->dlg->templateId = layout.templateId;
     }
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     SendMessageA(dlg, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
-    for (const ItemSpec& it : spec.items) {
+    for (const ItemLayout& it : layout.items) {
         HWND c = CreateWindowExA(it.exStyle | WS_EX_NOPARENTNOTIFY, it.cls.c_str(), it.text.c_str(),
                                  it.style | WS_CHILD, toPixelsX(it.x), toPixelsY(it.y), toPixelsX(it.cx),
                                  toPixelsY(it.cy), dlg,
                                  reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(it.id)), inst, nullptr);
         if (!c) {
-            if (spec.style & dsNoFailCreate) continue;
+            if (layout.style & dsNoFailCreate) continue;
             DWORD e = GetLastError();
             DestroyWindow(dlg);
             SetLastError(e);
@@ -279,42 +279,42 @@ static HWND createDialogUnsafe(const void* parsed, HINSTANCE inst, HWND owner, D
         if (focus && !child) SetFocus(focus);
     }
     if (!IsWindow(dlg)) return nullptr;
-    if (spec.style & WS_VISIBLE) ShowWindow(dlg, SW_SHOW);
+    if (layout.style & WS_VISIBLE) ShowWindow(dlg, SW_SHOW);
     return dlg;
 }
 
-// Parses or loads a template into a spec the caller frees with freeSpec.
-void* loadSpec(HINSTANCE inst, LPCSTR name, const DLGTEMPLATE* memory) {
-    DialogSpec* spec = new (std::nothrow) DialogSpec;
-    if (!spec) {
+// Parses or loads a template into a layout the caller frees with freeLayout.
+void* loadLayout(HINSTANCE inst, LPCSTR name, const DLGTEMPLATE* memory) {
+    DialogLayout* layout = new (std::nothrow) DialogLayout;
+    if (!layout) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     try {
-        bool ok = memory ? parseTemplate(memory, spec) : loadTemplate(inst, name, spec);
-        if (ok) return spec;
+        bool ok = memory ? parseTemplate(memory, layout) : loadTemplate(inst, name, layout);
+        if (ok) return layout;
         if (memory) SetLastError(ERROR_INVALID_PARAMETER);
     } catch (...) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     }
-    delete spec;
+    delete layout;
     return nullptr;
 }
 
-void freeSpec(void* spec) {
-    delete static_cast<DialogSpec*>(spec);
+void freeLayout(void* layout) {
+    delete static_cast<DialogLayout*>(layout);
 }
 
-int specWidth(const void* spec) {
-    return toPixelsX(static_cast<const DialogSpec*>(spec)->cx);
+int layoutWidth(const void* layout) {
+    return toPixelsX(static_cast<const DialogLayout*>(layout)->cx);
 }
 
-int specHeight(const void* spec) {
-    return toPixelsY(static_cast<const DialogSpec*>(spec)->cy);
+int layoutHeight(const void* layout) {
+    return toPixelsY(static_cast<const DialogLayout*>(layout)->cy);
 }
 
-WORD specTemplateId(const void* spec) {
-    return static_cast<const DialogSpec*>(spec)->templateId;
+WORD specTemplateId(const void* layout) {
+    return static_cast<const DialogLayout*>(layout)->templateId;
 }
 
 LRESULT dialogProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -372,19 +372,19 @@ HWND CreateDialogIndirectParamA(HINSTANCE inst, LPCDLGTEMPLATEA tmpl, HWND owner
         return nullptr;
     }
     if (owner == GetDesktopWindow()) owner = nullptr;
-    void* spec = loadSpec(inst, nullptr, tmpl);
-    if (!spec) return nullptr;
-    HWND h = createDialog(spec, inst, owner, proc, param, false);
-    freeSpec(spec);
+    void* layout = loadLayout(inst, nullptr, tmpl);
+    if (!layout) return nullptr;
+    HWND h = createDialog(layout, inst, owner, proc, param, false);
+    freeLayout(layout);
     return h;
 }
 
 HWND CreateDialogParamA(HINSTANCE inst, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param) {
     if (owner == GetDesktopWindow()) owner = nullptr;
-    void* spec = loadSpec(inst, name, nullptr);
-    if (!spec) return nullptr;
-    HWND h = createDialog(spec, inst, owner, proc, param, false);
-    freeSpec(spec);
+    void* layout = loadLayout(inst, name, nullptr);
+    if (!layout) return nullptr;
+    HWND h = createDialog(layout, inst, owner, proc, param, false);
+    freeLayout(layout);
     return h;
 }
 
@@ -415,12 +415,12 @@ INT_PTR runModalUnsafe(HINSTANCE inst, LPCSTR name, LPCDLGTEMPLATEA tmpl, HWND o
         SetLastError(ERROR_NOT_SUPPORTED);
         return -1;
     }
-    void* spec = loadSpec(inst, name, tmpl);
-    if (!spec) return -1;
+    void* layout = loadLayout(inst, name, tmpl);
+    if (!layout) return -1;
     HWND root = owner ? rootOf(owner) : nullptr;
-    HWND h = createDialog(spec, inst, root, proc, param, false);
-    WORD templateId = specTemplateId(spec);
-    freeSpec(spec);
+    HWND h = createDialog(layout, inst, root, proc, param, false);
+    WORD templateId = specTemplateId(layout);
+    freeLayout(layout);
     if (!h) return -1;
     *made = h;
     bool ownerWasEnabled = root && IsWindowEnabled(root);

@@ -19,11 +19,11 @@ struct KoSheetPage {
 };
 
 namespace kownd {
-void* loadSpec(HINSTANCE inst, LPCSTR name, const DLGTEMPLATE* memory);
-void freeSpec(void* spec);
-int specWidth(const void* spec);
-int specHeight(const void* spec);
-HWND createDialog(const void* spec, HINSTANCE inst, HWND owner, DLGPROC proc, LPARAM param, bool child);
+void* loadLayout(HINSTANCE inst, LPCSTR name, const DLGTEMPLATE* memory);
+void freeLayout(void* layout);
+int layoutWidth(const void* layout);
+int layoutHeight(const void* layout);
+HWND createDialog(const void* layout, HINSTANCE inst, HWND owner, DLGPROC proc, LPARAM param, bool child);
 } // namespace kownd
 
 namespace {
@@ -84,14 +84,15 @@ bool createPage(HWND frame, SheetState* s, size_t i) {
         !p->psp.pfnCallback(nullptr, PSPCB_CREATE, &p->psp))
         return false;
     LPCSTR name = p->templateName.empty() ? p->psp.pszTemplate : p->templateName.c_str();
-    void* spec = (p->psp.dwFlags & PSP_DLGINDIRECT) ? loadSpec(p->psp.hInstance, nullptr, p->psp.pResource)
-                                                    : loadSpec(p->psp.hInstance, name, nullptr);
-    if (!spec) return false;
+    void* layout = (p->psp.dwFlags & PSP_DLGINDIRECT)
+                       ? loadLayout(p->psp.hInstance, nullptr, p->psp.pResource)
+                       : loadLayout(p->psp.hInstance, name, nullptr);
+    if (!layout) return false;
     s->creatingPage = true;
-    HWND h = createDialog(spec, p->psp.hInstance, frame, p->psp.pfnDlgProc, reinterpret_cast<LPARAM>(&p->psp),
-                          true);
+    HWND h = createDialog(layout, p->psp.hInstance, frame, p->psp.pfnDlgProc,
+                          reinterpret_cast<LPARAM>(&p->psp), true);
     s->creatingPage = false;
-    freeSpec(spec);
+    freeLayout(layout);
     if (!h) return false;
     ShowWindow(h, SW_HIDE);
     SetWindowPos(h, nullptr, s->pageRect.left, s->pageRect.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
@@ -492,13 +493,13 @@ INT_PTR PropertySheetA(LPCPROPSHEETHEADERA h) {
     int pageW = 0, pageH = 0;
     for (HPROPSHEETPAGE p : pages) {
         LPCSTR name = p->templateName.empty() ? p->psp.pszTemplate : p->templateName.c_str();
-        void* spec = (p->psp.dwFlags & PSP_DLGINDIRECT)
-                         ? loadSpec(p->psp.hInstance, nullptr, p->psp.pResource)
-                         : loadSpec(p->psp.hInstance, name, nullptr);
-        if (!spec) continue;
-        pageW = std::max(pageW, specWidth(spec));
-        pageH = std::max(pageH, specHeight(spec));
-        freeSpec(spec);
+        void* layout = (p->psp.dwFlags & PSP_DLGINDIRECT)
+                           ? loadLayout(p->psp.hInstance, nullptr, p->psp.pResource)
+                           : loadLayout(p->psp.hInstance, name, nullptr);
+        if (!layout) continue;
+        pageW = std::max(pageW, layoutWidth(layout));
+        pageH = std::max(pageH, layoutHeight(layout));
+        freeLayout(layout);
     }
     int width = std::max(pageW + 2 * margin, 4 * buttonWidth + 5 * buttonGap);
     int height = pageH + 3 * margin + buttonHeight;
