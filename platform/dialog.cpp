@@ -71,6 +71,13 @@ const uint8_t* alignTo4(const uint8_t* base, const uint8_t* p) {
 }
 
 // Parses a DLGTEMPLATE or DLGTEMPLATEEX; false for a template this layer cannot read.
+// "#N", the name Windows gives a resource or class known by number.
+std::string ordinalName(unsigned ordinal) {
+    char name[16];
+    std::snprintf(name, sizeof name, "#%u", ordinal);
+    return name;
+}
+
 bool parseTemplate(const void* data, DialogLayout* layout) {
     const uint8_t* base = static_cast<const uint8_t*>(data);
     const uint8_t* p = base;
@@ -141,10 +148,10 @@ bool parseTemplate(const void* data, DialogLayout* layout) {
         p = readSzOrOrd(p, &item.cls, &ord);
         if (ord) {
             const char* c = atomClass(ord);
-            item.cls = c ? c : "#" + std::to_string(ord);
+            item.cls = c ? std::string(c) : ordinalName(ord);
         }
         p = readSzOrOrd(p, &item.text, &ord);
-        if (ord) item.text = "#" + std::to_string(ord);
+        if (ord) item.text = ordinalName(ord);
         WORD extra;
         std::memcpy(&extra, p, 2);
         p += 2 + extra;
