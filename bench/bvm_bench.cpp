@@ -1,6 +1,8 @@
 // The paged file cache next to pread from the system's page cache, for 8 KiB and 512-byte reads, and
 // the hit ratio of a skewed access pattern over a file larger than the cache.
 #include <benchmark/benchmark.h>
+
+#include "bench/ratioreporter.h"
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -74,16 +76,6 @@ double skewedHitRatio() {
     bvmTerm(c);
     return ratio;
 }
-
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> nsPerIteration;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.iterations) nsPerIteration[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 

@@ -2,6 +2,8 @@
 // what a programmer would use instead (a thread_local variable, a std::mutex).
 #include <benchmark/benchmark.h>
 
+#include "bench/ratioreporter.h"
+
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -64,17 +66,6 @@ void mutexLockUnlock(benchmark::State& state) {
         benchMutex.unlock();
     }
 }
-
-// Keeps every run's time per iteration so ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> nsPerIteration;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.iterations) nsPerIteration[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 

@@ -1,6 +1,8 @@
 // The temporary file next to what a programmer would use instead: pread and pwrite on a temporary file
 // that sits in the system's page cache. Cache hits, then random access over ten times the cache.
 #include <benchmark/benchmark.h>
+
+#include "bench/ratioreporter.h"
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -85,16 +87,6 @@ void plainWrite(benchmark::State& state, uint32_t span) {
         if (pwrite(plainFd, buf.data(), len, at[i++ & 4095]) != ssize_t(len))
             state.SkipWithError("pwrite failed");
 }
-
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> nsPerIteration;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.iterations) nsPerIteration[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 
