@@ -3,7 +3,6 @@
 // manager asks after a connect. A connection needs a readable data directory ("Database"); every
 // attribute that is wrong gets a diagnostic record of its own.
 #include <dirent.h>
-#include <odbcinst.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -11,6 +10,7 @@
 #include <new>
 
 #include "driver/connstr.h"
+#include "driver/dsnfile.h"
 #include "driver/handles.h"
 #include "driver/prompt.h"
 
@@ -121,13 +121,12 @@ void checkDatabase(Connection* c, const std::string& dir) {
     closedir(d);
 }
 
-// Reads what the connection string leaves out from the data source's entry in the profile.
+// Takes what the connection string leaves out from the data source's entry.
 void fillFromDataSource(const std::string& dsn, Settings* s) {
-    for (const Keyword& k : keywords) {
-        if (!std::strcmp(k.name, "DSN") || !std::strcmp(k.name, "DRIVER") || s->find(k.name)) continue;
-        char value[1024] = "";
-        int n = SQLGetPrivateProfileString(dsn.c_str(), k.name, "\x01", value, sizeof value, "ODBC.INI");
-        if (n > 0 && std::strcmp(value, "\x01") != 0) s->set(&k, value);
+    for (const auto& [key, value] : dataSourceEntries(dsn)) {
+        const Keyword* k = findKeyword(key);
+        if (!k || !std::strcmp(k->name, "DSN") || !std::strcmp(k->name, "DRIVER") || s->find(k->name)) continue;
+        s->set(k, value);
     }
 }
 
@@ -150,14 +149,14 @@ SQLRETURN connectWith(Connection* c, const std::string& text, HWND window, SQLUS
         // The first occurrence counts, as the driver manager's parser has it.
         if (!settings.find(k->name)) settings.set(k, a.value);
     }
-    const std::string* dsn = settings.find("DSN");
-    if (dsn && !dsn->empty() && !settings.find("DRIVER")) fillFromDataSource(*dsn, &settings);
+    // Copies, not pointers: filling in from the data source adds to the settings.
+    const std::string dsn = settings.find("DSN") ? *settings.find("DSN") : "";
+    if (!dsn.empty() && !settings.find("DRIVER")) fillFromDataSource(dsn, &settings);
 
     for (auto& [k, v] : settings.values)
         if (!v.empty()) checkValue(c, k, v);
 
-    const std::string* database = settings.find("Database");
-    std::string directory = database ? *database : "";
+    std::string directory = settings.find("Database") ? *settings.find("Database") : "";
     if (directory.empty()) {
         bool mayPrompt = window != nullptr && completion != SQL_DRIVER_NOPROMPT;
         PromptResult r = mayPrompt ? promptForDirectory(window, &directory) : PromptResult::unavailable;
@@ -174,7 +173,7 @@ SQLRETURN connectWith(Connection* c, const std::string& text, HWND window, SQLUS
     if (c->lastResult == SQL_ERROR) return SQL_ERROR;
 
     c->connected = true;
-    c->dataSource = dsn ? *dsn : "";
+    c->dataSource = dsn;
     c->database = directory;
     completed->clear();
     for (auto& [k, v] : settings.values)
