@@ -125,7 +125,8 @@ void checkDatabase(Connection* c, const std::string& dir) {
 void fillFromDataSource(const std::string& dsn, Settings* s) {
     for (const auto& [key, value] : dataSourceEntries(dsn)) {
         const Keyword* k = findKeyword(key);
-        if (!k || !std::strcmp(k->name, "DSN") || !std::strcmp(k->name, "DRIVER") || s->find(k->name)) continue;
+        if (!k || !std::strcmp(k->name, "DSN") || !std::strcmp(k->name, "DRIVER") || s->find(k->name))
+            continue;
         s->set(k, value);
     }
 }
@@ -143,7 +144,8 @@ SQLRETURN connectWith(Connection* c, const std::string& text, HWND window, SQLUS
     for (const Attribute& a : attributes) {
         const Keyword* k = findKeyword(a.keyword);
         if (!k) {
-            c->post("01S00", "Invalid connection string attribute " + quoted(a.keyword), SQL_SUCCESS_WITH_INFO);
+            c->post("01S00", "Invalid connection string attribute " + quoted(a.keyword),
+                    SQL_SUCCESS_WITH_INFO);
             continue;
         }
         // The first occurrence counts, as the driver manager's parser has it.
@@ -234,7 +236,8 @@ DRIVER_API SQLRETURN SQLFreeHandle(SQLSMALLINT type, SQLHANDLE h) {
         Environment* e = as<Environment>(h, type);
         if (!e) return SQL_INVALID_HANDLE;
         e->clear();
-        if (e->connections) return e->post("HY010", "Function sequence error: connections are still allocated");
+        if (e->connections)
+            return e->post("HY010", "Function sequence error: connections are still allocated");
         e->kind = 0;
         delete e;
         return SQL_SUCCESS;
@@ -361,7 +364,8 @@ DRIVER_API SQLRETURN SQLDriverConnect(SQLHDBC h, SQLHWND window, SQLCHAR* in, SQ
     if (!c) return SQL_INVALID_HANDLE;
     c->clear();
     std::string completed;
-    SQLRETURN rc = connectWith(c, fromCounted(in, inLength), static_cast<HWND>(window), completion, &completed);
+    SQLRETURN rc =
+        connectWith(c, fromCounted(in, inLength), static_cast<HWND>(window), completion, &completed);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     if (copyOut(c, completed, out, outSize, outLength) != SQL_SUCCESS) rc = SQL_SUCCESS_WITH_INFO;
     return rc;
@@ -374,7 +378,8 @@ DRIVER_API SQLRETURN SQLConnect(SQLHDBC h, SQLCHAR* dsn, SQLSMALLINT dsnLength, 
     c->clear();
     std::string text = formatAttribute("DSN", fromCounted(dsn, dsnLength));
     if (user && userLength != 0) text += formatAttribute("UID", fromCounted(user, userLength));
-    if (password && passwordLength != 0) text += formatAttribute("PWD", fromCounted(password, passwordLength));
+    if (password && passwordLength != 0)
+        text += formatAttribute("PWD", fromCounted(password, passwordLength));
     std::string completed;
     return connectWith(c, text, nullptr, SQL_DRIVER_NOPROMPT, &completed);
 }
@@ -394,7 +399,9 @@ DRIVER_API SQLRETURN SQLGetInfo(SQLHDBC h, SQLUSMALLINT type, SQLPOINTER value, 
     Connection* c = as<Connection>(h, SQL_HANDLE_DBC);
     if (!c) return SQL_INVALID_HANDLE;
     c->clear();
-    auto text = [&](const std::string& s) { return copyOut(c, s, static_cast<SQLCHAR*>(value), size, length); };
+    auto text = [&](const std::string& s) {
+        return copyOut(c, s, static_cast<SQLCHAR*>(value), size, length);
+    };
     auto u16 = [&](SQLUSMALLINT v) {
         if (value) *static_cast<SQLUSMALLINT*>(value) = v;
         if (length) *length = sizeof v;

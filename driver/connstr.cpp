@@ -8,8 +8,10 @@ bool blank(char c) {
 }
 std::string trimmed(const std::string& s) {
     size_t b = 0, e = s.size();
-    while (b < e && blank(s[b])) ++b;
-    while (e > b && blank(s[e - 1])) --e;
+    while (b < e && blank(s[b]))
+        ++b;
+    while (e > b && blank(s[e - 1]))
+        --e;
     return s.substr(b, e - b);
 }
 } // namespace
@@ -40,7 +42,8 @@ bool parseConnectionString(const std::string& text, std::vector<Attribute>* out,
         }
         i = eq + 1;
         size_t v = i;
-        while (v < n && blank(text[v])) ++v;
+        while (v < n && blank(text[v]))
+            ++v;
         if (v < n && text[v] == '{') {
             std::string value;
             size_t j = v + 1;
@@ -61,7 +64,8 @@ bool parseConnectionString(const std::string& text, std::vector<Attribute>* out,
             }
             a.value = value;
             i = j + 1;
-            while (i < n && blank(text[i])) ++i;
+            while (i < n && blank(text[i]))
+                ++i;
             if (i < n && text[i] != ';') {
                 *where = i;
                 return false;
@@ -74,7 +78,8 @@ bool parseConnectionString(const std::string& text, std::vector<Attribute>* out,
             // begin with one is written in braces.
             a.value = text.substr(i, end - i);
             size_t b = 0;
-            while (b < a.value.size() && blank(a.value[b])) ++b;
+            while (b < a.value.size() && blank(a.value[b]))
+                ++b;
             a.value.erase(0, b);
             i = end < n ? end + 1 : n;
         }

@@ -14,8 +14,8 @@ SQLRETURN Handle::post(const char* state, const std::string& text, SQLRETURN res
 Handle* handleOf(SQLHANDLE h, SQLSMALLINT type) {
     if (!h) return nullptr;
     Handle* handle = static_cast<Handle*>(h);
-    unsigned want = type == SQL_HANDLE_ENV   ? unsigned(Handle::env)
-                    : type == SQL_HANDLE_DBC ? Handle::dbc
+    unsigned want = type == SQL_HANDLE_ENV    ? unsigned(Handle::env)
+                    : type == SQL_HANDLE_DBC  ? Handle::dbc
                     : type == SQL_HANDLE_STMT ? Handle::stmt
                                               : 0u;
     return want && handle->kind == want ? handle : nullptr;

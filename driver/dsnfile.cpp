@@ -29,7 +29,8 @@ bool readSection(const std::string& file, const std::string& name,
         if (t.empty() || t[0] == ';' || t[0] == '#') continue;
         if (t[0] == '[') {
             size_t close = t.find(']');
-            std::string section = trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            std::string section =
+                trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
             inside = !strcasecmp(section.c_str(), name.c_str());
             found = found || inside;
             continue;

@@ -58,7 +58,8 @@ KoStatus appendValue(KoString* s, const unsigned char* value) {
 }
 
 KoStatus appendPair(KoString* s, const unsigned char* keyword, const unsigned char* value) {
-    if (s->concat(keyword) || s->concat(static_cast<unsigned char>('=')) || appendValue(s, value)) return koFailure;
+    if (s->concat(keyword) || s->concat(static_cast<unsigned char>('=')) || appendValue(s, value))
+        return koFailure;
     return s->concat(static_cast<unsigned char>(';'));
 }
 
@@ -100,8 +101,8 @@ TestConnect::~TestConnect() {
 
 KoStatus TestConnect::buildAttrStr() {
     KoString s;
-    if (s.concat(U("DRIVER={")) || appendDoublingBraces(&s, record->driverDesc ? record->driverDesc : U("")) ||
-        s.concat(U("};")))
+    if (s.concat(U("DRIVER={")) ||
+        appendDoublingBraces(&s, record->driverDesc ? record->driverDesc : U("")) || s.concat(U("};")))
         return koFailure;
 
     const SetupInfo* rows = record->setupInfo;

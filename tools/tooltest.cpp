@@ -49,7 +49,8 @@ int testDataSource(int argc, char** argv) {
         return 1;
     }
     int status = 1;
-    if (!SQL_SUCCEEDED(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0)) ||
+    if (!SQL_SUCCEEDED(
+            SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0)) ||
         !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
         printRecords(SQL_HANDLE_ENV, env);
         std::fprintf(stderr, "btrdsn: test failed: the driver manager cannot allocate a connection\n");
