@@ -17,8 +17,11 @@ namespace {
 
 using OpenFileProc = BOOL (*)(LPOPENFILENAMEA);
 
+// The window system's functions have C++ linkage: this is GetOpenFileNameA(OPENFILENAMEA*).
+const char openFileSymbol[] = "_Z16GetOpenFileNameAP13OPENFILENAMEA";
+
 OpenFileProc findOpenFileDialog() {
-    if (void* f = dlsym(RTLD_DEFAULT, "GetOpenFileNameA")) return reinterpret_cast<OpenFileProc>(f);
+    if (void* f = dlsym(RTLD_DEFAULT, openFileSymbol)) return reinterpret_cast<OpenFileProc>(f);
     Dl_info self;
     if (!dladdr(reinterpret_cast<void*>(&findOpenFileDialog), &self) || !self.dli_fname) return nullptr;
     std::string path = self.dli_fname;
@@ -26,7 +29,7 @@ OpenFileProc findOpenFileDialog() {
     path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "ztbtr20s.so";
     void* setup = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
     if (!setup) return nullptr;
-    void* f = dlsym(setup, "GetOpenFileNameA");
+    void* f = dlsym(setup, openFileSymbol);
     dlclose(setup); // the process keeps its own reference
     return reinterpret_cast<OpenFileProc>(f);
 }
