@@ -6,6 +6,8 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -181,6 +183,16 @@ SQLRETURN connectWith(Connection* c, const std::string& text, HWND window, SQLUS
     for (auto& [k, v] : settings.values)
         *completed += formatAttribute(k->name, v);
     return c->lastResult;
+}
+
+// A test names a file in KO_DRIVER_LOG to see each connection string exactly as the driver received it.
+void logConnect(const std::string& text) {
+    const char* log = std::getenv("KO_DRIVER_LOG");
+    if (!log || !*log) return;
+    if (FILE* f = std::fopen(log, "a")) {
+        std::fprintf(f, "%s\n", text.c_str());
+        std::fclose(f);
+    }
 }
 
 std::string fromCounted(const SQLCHAR* s, SQLSMALLINT n) {
@@ -363,9 +375,9 @@ DRIVER_API SQLRETURN SQLDriverConnect(SQLHDBC h, SQLHWND window, SQLCHAR* in, SQ
     Connection* c = as<Connection>(h, SQL_HANDLE_DBC);
     if (!c) return SQL_INVALID_HANDLE;
     c->clear();
-    std::string completed;
-    SQLRETURN rc =
-        connectWith(c, fromCounted(in, inLength), static_cast<HWND>(window), completion, &completed);
+    std::string completed, text = fromCounted(in, inLength);
+    logConnect(text);
+    SQLRETURN rc = connectWith(c, text, static_cast<HWND>(window), completion, &completed);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
     if (copyOut(c, completed, out, outSize, outLength) != SQL_SUCCESS) rc = SQL_SUCCESS_WITH_INFO;
     return rc;
@@ -381,6 +393,7 @@ DRIVER_API SQLRETURN SQLConnect(SQLHDBC h, SQLCHAR* dsn, SQLSMALLINT dsnLength, 
     if (password && passwordLength != 0)
         text += formatAttribute("PWD", fromCounted(password, passwordLength));
     std::string completed;
+    logConnect(text);
     return connectWith(c, text, nullptr, SQL_DRIVER_NOPROMPT, &completed);
 }
 

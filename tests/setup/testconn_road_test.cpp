@@ -13,6 +13,8 @@ const UINT boxStyle = MB_OKCANCEL | MB_ICONWARNING;
 class Road : public tctest::TestConnectFixture {};
 
 TEST_F(Road, ReadableDataDirectoryConnectsSilently) {
+    std::string log = temp.file("driver.log");
+    setenv("KO_DRIVER_LOG", log.c_str(), 1);
     Record r(
         {{"Description", "sales"}, {"Database", data}, {"DataFileExtension", "DTA"}, {"ArraySize", "4096"}});
     auto o = run(r);
@@ -21,10 +23,13 @@ TEST_F(Road, ReadableDataDirectoryConnectsSilently) {
     EXPECT_TRUE(o.boxes.empty());
     EXPECT_EQ(o.attrStr, "DRIVER={ODBC Btrieve Driver};Description=sales;Database=" + data +
                              ";DataFileExtension=DTA;ArraySize=4096;");
+    unsetenv("KO_DRIVER_LOG");
+    EXPECT_EQ(kotest::readFile(log), o.attrStr + "\n") << "the driver receives the string unchanged";
 }
 
 // Every diagnostic record is a box of its own, in record order, owned by the record's window.
 TEST_F(Road, EachDiagnosticRecordIsOneBox) {
+    HWND owner = CreateWindowExA(0, "STATIC", "owner", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     std::string file = data + "/PERSON.DTA";
     struct Case {
         const char* what;
@@ -53,7 +58,9 @@ TEST_F(Road, EachDiagnosticRecordIsOneBox) {
         // A Cancel does not end the boxes.
         for (size_t i = 0; i < c.texts.size(); ++i)
             koScriptAnswer(IDCANCEL);
-        Record r(c.rows);
+        // Without a window the driver cannot prompt for a missing directory.
+        HWND window = c.rows[0].value.empty() ? nullptr : owner;
+        Record r(c.rows, kotest::OdbcSandbox::driverName, window);
         auto o = run(r);
         EXPECT_EQ(o.result, 0u) << c.what;
         EXPECT_FALSE(o.notCompleted) << c.what;
@@ -63,8 +70,10 @@ TEST_F(Road, EachDiagnosticRecordIsOneBox) {
             EXPECT_EQ(o.boxes[i].caption, "Test Connect Error");
             EXPECT_EQ(o.boxes[i].style, boxStyle);
             EXPECT_EQ(o.boxes[i].answer, IDCANCEL);
+            EXPECT_EQ(o.boxes[i].owner, window);
         }
     }
+    DestroyWindow(owner);
 }
 
 TEST_F(Road, UnreadableDirectoryIsNamed) {
