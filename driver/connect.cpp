@@ -79,6 +79,14 @@ struct Settings {
     }
 };
 
+// Not std::to_string: its digit table is a unique symbol, which would keep the driver manager from
+// ever unloading this library.
+std::string decimal(long n) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%ld", n);
+    return text;
+}
+
 std::string quoted(const std::string& s) {
     return "\"" + s + "\"";
 }
@@ -97,8 +105,8 @@ void checkValue(Connection* c, const Keyword* k, const std::string& v) {
         long n = std::strtol(v.c_str(), &end, 10);
         bool digits = !v.empty() && v.find_first_not_of("0123456789") == std::string::npos;
         if (digits && v.size() <= 6 && *end == 0 && n >= k->low && n <= k->high) return;
-        c->post("HY024", std::string(k->name) + " must be a number from " + std::to_string(k->low) + " to " +
-                             std::to_string(k->high) + ", not " + quoted(v));
+        c->post("HY024", std::string(k->name) + " must be a number from " + decimal(k->low) + " to " +
+                             decimal(k->high) + ", not " + quoted(v));
         return;
     }
     }
@@ -140,7 +148,7 @@ SQLRETURN connectWith(Connection* c, const std::string& text, HWND window, SQLUS
     std::vector<Attribute> attributes;
     size_t where = 0;
     if (!parseConnectionString(text, &attributes, &where))
-        return c->post("08001", "The connection string cannot be read at offset " + std::to_string(where));
+        return c->post("08001", "The connection string cannot be read at offset " + decimal(where));
 
     Settings settings;
     for (const Attribute& a : attributes) {

@@ -1,9 +1,22 @@
 // Handle checks and diagnostic records of the stand-in driver.
+#include <atomic>
 #include <cstring>
 
 #include "driver/handles.h"
 
 namespace btrdrv {
+
+namespace {
+std::atomic<int> liveHandles{0};
+}
+
+Handle::Handle(Kind k) : kind(k) {
+    ++liveHandles;
+}
+
+Handle::~Handle() {
+    --liveHandles;
+}
 
 SQLRETURN Handle::post(const char* state, const std::string& text, SQLRETURN result) {
     records.push_back({state, 0, std::string(messagePrefix) + text});
@@ -110,4 +123,10 @@ DRIVER_API SQLRETURN SQLGetDiagField(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT 
     default:
         return SQL_ERROR;
     }
+}
+
+// How many handles of this driver are allocated: a program can tell that every handle given out came
+// back.
+DRIVER_API int koDriverLiveHandles() {
+    return btrdrv::liveHandles;
 }

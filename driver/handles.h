@@ -22,7 +22,10 @@ struct DiagRecord {
 // What every handle has: a magic number that tells its kind, and the records of its last call.
 struct Handle {
     enum Kind : unsigned { env = 0x454e5631, dbc = 0x44424331, stmt = 0x53544d31 };
-    explicit Handle(Kind k) : kind(k) {}
+    explicit Handle(Kind k);
+    ~Handle();
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
     unsigned kind;
     SQLRETURN lastResult = SQL_SUCCESS;
     std::vector<DiagRecord> records;

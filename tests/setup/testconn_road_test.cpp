@@ -1,4 +1,6 @@
 // The connection test through unixODBC's driver manager, against our driver and SQLite's.
+#include <dlfcn.h>
+
 #include "tests/setup/testconnsupport.h"
 
 using tctest::Record;
@@ -156,6 +158,12 @@ TEST_F(Road, RepeatedTestsHoldNothing) {
     Record bad({{"Database", temp.file("gone")}});
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(run(i % 2 ? bad : good).result, i % 2 ? 0u : 1u);
+        void* driver = dlopen(kotest::buildLib("ztbtr20.so").c_str(), RTLD_LAZY | RTLD_NOLOAD);
+        ASSERT_NE(driver, nullptr) << "the driver manager keeps the driver loaded";
+        auto live = reinterpret_cast<int (*)()>(dlsym(driver, "koDriverLiveHandles"));
+        ASSERT_NE(live, nullptr);
+        EXPECT_EQ(live(), 0) << "run " << i;
+        dlclose(driver);
     }
 }
 
