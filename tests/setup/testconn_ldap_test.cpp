@@ -6,6 +6,7 @@
 #include "tests/support/slapdserver.h"
 
 using kotest::SlapdServer;
+using tctest::Outcome;
 using tctest::Record;
 using tctest::Row;
 
@@ -102,6 +103,26 @@ TEST_F(LdapRoad, DriverErrorsOfADirectoryDataSourceAreShown) {
     EXPECT_EQ(o.result, 0u);
     ASSERT_EQ(o.boxes.size(), 1u);
     EXPECT_NE(o.boxes[0].text.find("does not exist"), std::string::npos) << o.boxes[0].text;
+}
+
+} // namespace
+
+namespace {
+
+// Lack of memory anywhere on the directory road fails the test, shows at most the directory's box,
+// and leaks nothing; the run that meets no failure connects.
+TEST_F(LdapRoad, LackOfMemoryOnTheDirectoryRoad) {
+    Record r(rows("tc-good"));
+    Outcome last{};
+    unsigned runs = kotest::forEachAllocationFailure([&] { last = run(r); },
+                                                     [&](unsigned n, bool failed) {
+                                                         if (!failed) return;
+                                                         EXPECT_EQ(last.result, 0u) << "run " << n;
+                                                         EXPECT_LE(last.boxes.size(), 1u) << "run " << n;
+                                                     });
+    EXPECT_GT(runs, 5u);
+    EXPECT_EQ(last.result, 1u);
+    EXPECT_TRUE(last.boxes.empty());
 }
 
 } // namespace
