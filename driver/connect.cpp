@@ -158,7 +158,7 @@ SQLRETURN connectWith(Connection* c, const std::string& text, HWND window, SQLUS
                     SQL_SUCCESS_WITH_INFO);
             continue;
         }
-        // The first occurrence counts, as the driver manager's parser has it.
+        // The first occurrence of an attribute counts.
         if (!settings.find(k->name)) settings.set(k, a.value);
     }
     // Copies, not pointers: filling in from the data source adds to the settings.
@@ -173,7 +173,7 @@ SQLRETURN connectWith(Connection* c, const std::string& text, HWND window, SQLUS
         bool mayPrompt = window != nullptr && completion != SQL_DRIVER_NOPROMPT;
         PromptResult r = mayPrompt ? promptForDirectory(window, &directory) : PromptResult::unavailable;
         if (r == PromptResult::cancelled) {
-            c->records.clear();
+            c->clear();
             return SQL_NO_DATA;
         }
         if (r == PromptResult::unavailable)
