@@ -26,7 +26,6 @@ protected:
         static bool added = false;
         if (!added) {
             server().add(entry("tc-good", "VZBTRDatabase: " + goodData + "\nVZBTRArraySize: 100\n"));
-            server().add(entry("tc-gone", "VZBTRDatabase: " + shared.file("gone") + "\n"));
             server().add(
                 entry("tc-braces", "VZBTRDescription: a;Database=/\nVZBTRDatabase: " + goodData + "\n"));
             added = true;
@@ -95,14 +94,6 @@ TEST_F(LdapRoad, LookupFailureIsOneBoxAndNoConnection) {
         EXPECT_EQ(o.boxes[0].caption, "Test Connect Error");
         EXPECT_EQ(o.boxes[0].style, UINT(MB_OKCANCEL | MB_ICONWARNING));
     }
-}
-
-TEST_F(LdapRoad, DriverErrorsOfADirectoryDataSourceAreShown) {
-    Record r(rows("tc-gone"));
-    auto o = run(r);
-    EXPECT_EQ(o.result, 0u);
-    ASSERT_EQ(o.boxes.size(), 1u);
-    EXPECT_NE(o.boxes[0].text.find("does not exist"), std::string::npos) << o.boxes[0].text;
 }
 
 } // namespace

@@ -142,15 +142,6 @@ TEST_F(Road, SqliteDriverUnderAnotherDescription) {
     EXPECT_EQ(o.boxes[0].caption, "Test Connect Error");
 }
 
-// A driver the configuration does not know: the driver manager's own record is shown.
-TEST_F(Road, UnknownDriverShowsTheDriverManagersRecord) {
-    Record r({{"Database", data}}, "No Such Driver");
-    auto o = run(r);
-    EXPECT_EQ(o.result, 0u);
-    ASSERT_EQ(o.boxes.size(), 1u);
-    EXPECT_NE(o.boxes[0].text.find("Driver Manager"), std::string::npos) << o.boxes[0].text;
-}
-
 // Many tests in a row leave no handle behind (the leak checker watches the driver manager's and the
 // driver's allocations), and connecting again after a failure works.
 TEST_F(Road, RepeatedTestsHoldNothing) {
