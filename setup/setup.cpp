@@ -160,6 +160,16 @@ unsigned int DSNInfoStruct::config(uint16_t* showDialog) {
     bool dialog = request != ODBC_REMOVE_DSN && hwnd && IsWindow(hwnd);
     KoSubString text(list, length, koCPAnsi);
     KoValueParser* parser = new KoValueParser(&text, 0, nullptr, 0);
+    // The parser and the list copy go back on every way out, a failure thrown by the profile layer's
+    // allocations included (ConfigDSN turns that into an out-of-memory result).
+    struct Release {
+        KoValueParser*& parser;
+        unsigned char*& listCopy;
+        ~Release() {
+            delete parser;
+            ramFree(listCopy);
+        }
+    } release{parser, listCopy};
     do {
         if (!parser || koCheckListLineBreaks(list, length) || parser->initialize()) break;
 
@@ -200,9 +210,6 @@ unsigned int DSNInfoStruct::config(uint16_t* showDialog) {
             result = SetDSNAttributes(this);
         }
     } while (false);
-
-    ramFree(listCopy);
-    delete parser;
     return result;
 }
 

@@ -108,3 +108,4 @@ KO_EXPORT int koSetupAttach(HINSTANCE instance);
 KO_EXPORT void koSetupDetach();
 // 1 between a successful attach and the detach.
 KO_EXPORT int koSetupIsAttached();
+#include "setup/testconn.h"

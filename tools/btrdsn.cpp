@@ -15,6 +15,7 @@
 
 #include "tools/toolattrs.h"
 #include "tools/toolconfig.h"
+#include "tools/tooltest.h"
 
 using namespace btrdsn;
 
@@ -36,6 +37,8 @@ void usage(FILE* out) {
                "                                 are kept\n"
                "  remove NAME                    remove a data source\n"
                "  show NAME                      print a data source's stored attributes and its file\n"
+               "  test NAME                      connect to a data source and disconnect; each\n"
+               "                                 diagnostic record goes to standard error\n"
                "  --help                         this text\n"
                "\n"
                "Options of add, configure, remove and show:\n"
@@ -354,6 +357,7 @@ int main(int argc, char** argv) {
     if (command == "configure") return writeDataSource(false, rest, args);
     if (command == "remove") return removeDataSource(rest, args);
     if (command == "show") return showDataSource(rest, args);
+    if (command == "test") return testDataSource(rest, args);
     std::fprintf(stderr, "btrdsn: unknown command \"%s\"\n", command.c_str());
     usage(stderr);
     return 2;
