@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${KO_FUZZ_SECONDS:-20}
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKO_FUZZ=ON -DKO_BENCH=OFF >/dev/null
+# Warnings stop the product build (gcc); clang's own set only warns here.
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKO_FUZZ=ON -DKO_BENCH=OFF -DKO_WERROR=OFF >/dev/null
 targets=()
 for src in fuzz/*.cpp; do targets+=("$(basename "$src" .cpp)"); done
 cmake --build build-fuzz --target "${targets[@]}"

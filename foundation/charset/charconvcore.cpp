@@ -161,7 +161,7 @@ void terminate(unsigned char* p, int count, const unsigned char* begin, const un
 }
 
 MeasuringWriter::MeasuringWriter(UConverter* writer, unsigned char* dst, int32_t room)
-    : writer_(writer), dst_(dst), pos_(dst), limit_(dst + (room > 0 ? room : 0)) {}
+    : writer_(writer), pos_(dst), limit_(dst + (room > 0 ? room : 0)) {}
 
 KoConvertReturn MeasuringWriter::put(const UChar* units, int32_t n, bool flush) {
     if (full_) return drain(units, units + n, flush);

@@ -37,7 +37,6 @@ private:
     KoConvertReturn drain(const UChar* units, const UChar* unitsEnd, bool flush);
 
     UConverter* writer_;
-    unsigned char* dst_;
     unsigned char* pos_;
     unsigned char* limit_;
     bool full_ = false;
