@@ -209,7 +209,9 @@ bool parseData(const std::string& s, size_t i, KoRegValue* v) {
 
 void formatKey(std::string* out, const KoRegKey& key, const std::string& path, const KoRegKey* skip) {
     if (&key == skip) return;
-    if (!key.builtIn) {
+    // A key that only leads to others is implied by their headers.
+    bool implied = key.values.empty() && key.keyClass.empty() && !key.subkeys.empty();
+    if (!key.builtIn && !implied) {
         out->push_back('[');
         out->append(path);
         out->append("]\n");
