@@ -1,6 +1,7 @@
 // Profile files over the INI text and the safe file writes.
 #include "platform/profile.h"
 #include "platform/inifile.h"
+#include "platform/profilecache.h"
 #include "platform/safefile.h"
 #include "platform/system.h"
 
@@ -45,36 +46,31 @@ DWORD copyText(std::string_view text, LPSTR buffer, DWORD size) {
 }
 
 DWORD getString(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer, DWORD size, LPCSTR fileName) {
-    std::string text;
-    bool exists = false;
-    DWORD error = koReadWholeFile(profilePath(fileName), &text, &exists);
-    KoIniFile ini;
-    bool readable = error == ERROR_SUCCESS && ini.parse(std::move(text));
-    if (!readable) ini.parse(std::string());
+    std::shared_ptr<const KoProfileSnapshot> file = koProfileSnapshot(profilePath(fileName));
+    DWORD failure = file->readable ? ERROR_SUCCESS : file->error;
     if (!section) {
-        DWORD n = copyList(ini.sections(), buffer, size);
-        SetLastError(readable ? ERROR_SUCCESS : error ? error : ERROR_INVALID_DATA);
+        DWORD n = copyList(file->ini.sections(), buffer, size);
+        SetLastError(failure);
         return n;
     }
     std::string_view s = koTrimBlanks(section);
     if (!key) {
         std::vector<std::string> keys;
-        for (auto& e : ini.entries(s))
+        for (auto& e : file->ini.entries(s))
             keys.push_back(std::move(e.first));
         DWORD n = copyList(keys, buffer, size);
-        SetLastError(readable ? ERROR_SUCCESS : error ? error : ERROR_INVALID_DATA);
+        SetLastError(failure);
         return n;
     }
-    std::string value;
-    if (ini.find(s, koTrimBlanks(key), &value)) {
+    if (const std::string* value = file->find(s, koTrimBlanks(key))) {
         SetLastError(ERROR_SUCCESS);
-        return copyText(value, buffer, size);
+        return copyText(*value, buffer, size);
     }
     std::string_view d = defaultValue ? defaultValue : "";
     while (!d.empty() && d.back() == ' ')
         d.remove_suffix(1);
     DWORD n = copyText(d, buffer, size);
-    SetLastError(!readable ? (error ? error : ERROR_INVALID_DATA) : ERROR_FILE_NOT_FOUND);
+    SetLastError(failure != ERROR_SUCCESS ? failure : ERROR_FILE_NOT_FOUND);
     return n;
 }
 

@@ -82,7 +82,21 @@ DWORD koReplaceFile(const std::string& path, const std::string& text) {
     // Keep the mode of the file replaced (a shared machine file stays readable by all).
     struct stat st;
     fchmod(fd, stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600);
-    bool ok = writeAll(fd, text.data(), text.size()) && fsync(fd) == 0;
+    bool ok = writeAll(fd, text.data(), text.size());
+    // Each version gets a later modification time than the one it replaces, even within one tick of
+    // the file system's clock, so readers that know a file by its identity never take one for another.
+    struct stat now;
+    if (ok && stat(path.c_str(), &st) == 0 && fstat(fd, &now) == 0 &&
+        (now.st_mtim.tv_sec < st.st_mtim.tv_sec ||
+         (now.st_mtim.tv_sec == st.st_mtim.tv_sec && now.st_mtim.tv_nsec <= st.st_mtim.tv_nsec))) {
+        struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+        if (++times[1].tv_nsec >= 1000000000) {
+            times[1].tv_nsec = 0;
+            ++times[1].tv_sec;
+        }
+        futimens(fd, times);
+    }
+    ok = ok && fsync(fd) == 0;
     int e = errno;
     if (close(fd) != 0 && ok) {
         ok = false;

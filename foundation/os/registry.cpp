@@ -221,6 +221,11 @@ uint32_t ntGetProfileString(const unsigned char* section, const unsigned char* k
     if (t.route == Route::installerFirst) {
         loadOdbcInst();
         if (KoGetPrivateProfileStringFn get = koBoundGetPrivateProfileString()) {
+            // A single byte holds only the terminator, whatever the installer would make of it.
+            if (size == 1) {
+                buffer[0] = 0;
+                return 0;
+            }
             int n = get(C(section), C(key), C(defaultValue), reinterpret_cast<char*>(buffer),
                         size > 0x7fffffffu ? 0x7fffffff : int(size), "ODBC.INI");
             return n < 0 ? 0 : uint32_t(n);
