@@ -22,3 +22,15 @@ KO_EXPORT BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR val
 
 // The file a profile name stands for.
 KO_EXPORT void koProfileFileName(LPCSTR fileName, char* path, DWORD size);
+
+// The entries of a section as "key=value" strings in a double-NUL list (cut as the string read is).
+KO_EXPORT DWORD GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD size, LPCSTR fileName);
+// Replaces the entries of a section by a double-NUL list of "key=value" strings; null deletes it.
+KO_EXPORT BOOL WritePrivateProfileSectionA(LPCSTR section, LPCSTR entries, LPCSTR fileName);
+// The double-NUL list of section names.
+KO_EXPORT DWORD GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR fileName);
+// The leading decimal number of an entry's value (0 when it has none), or the default when missing.
+KO_EXPORT UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, int defaultValue, LPCSTR fileName);
+// The same calls on "win.ini".
+KO_EXPORT DWORD GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer, DWORD size);
+KO_EXPORT BOOL WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value);

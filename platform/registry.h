@@ -96,3 +96,16 @@ KO_EXPORT LONG RegDeleteValueA(HKEY key, LPCSTR name);
 KO_EXPORT LONG RegDeleteKeyA(HKEY key, LPCSTR subKey);
 // Closes a key handle; closing a predefined root does nothing.
 KO_EXPORT LONG RegCloseKey(HKEY key);
+
+// The older forms. RegOpenKeyA and RegCreateKeyA ask for every right; with no subkey, RegOpenKeyA
+// gives back the key's own handle.
+KO_EXPORT LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result);
+KO_EXPORT LONG RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result);
+KO_EXPORT LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size);
+// The default value of subKey (made when missing) as text.
+KO_EXPORT LONG RegSetValueA(HKEY key, LPCSTR subKey, DWORD type, LPCSTR data, DWORD size);
+KO_EXPORT LONG RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, LONG* size);
+// Deletes subKey (key itself when null) with all its subkeys and values.
+KO_EXPORT LONG RegDeleteTreeA(HKEY key, LPCSTR subKey);
+// Every write is on disk when it returns: nothing to flush.
+KO_EXPORT LONG RegFlushKey(HKEY key);

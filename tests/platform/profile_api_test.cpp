@@ -153,3 +153,25 @@ TEST_F(Profile, ReadsAgreeWithAModelAfterRandomEdits) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Profile, SectionAndNumberForms) {
+    char buffer[64];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(43u, GetPrivateProfileSectionA("section1", buffer, sizeof buffer, file.c_str()));
+    EXPECT_EQ(std::string("key1=value1\0Key2=quoted value\0empty=\0bare=\0\0", 44), std::string(buffer, 44));
+    EXPECT_EQ(18u, GetPrivateProfileSectionNamesA(buffer, sizeof buffer, file.c_str()));
+    ASSERT_TRUE(WritePrivateProfileSectionA("Numbers", "a=12\0b= -7x\0c=none\0", file.c_str()));
+    struct {
+        const char* key;
+        UINT expected;
+    } numbers[] = {{"a", 12}, {"b", UINT(-7)}, {"c", 0}, {"missing", 99}};
+    for (const auto& n : numbers)
+        EXPECT_EQ(n.expected, GetPrivateProfileIntA("numbers", n.key, 99, file.c_str())) << n.key;
+    ASSERT_TRUE(WritePrivateProfileSectionA("Numbers", "only=1\0", file.c_str()));
+    EXPECT_EQ(99u, GetPrivateProfileIntA("Numbers", "a", 99, file.c_str()));
+    EXPECT_EQ(1u, GetPrivateProfileIntA("Numbers", "only", 99, file.c_str()));
+}
+
+} // namespace

@@ -302,3 +302,29 @@ TEST_F(Registry, AWriteThatRunsOutOfMemoryLeavesTheOldValueOrTheNew) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Registry, OlderFormsAndTreeDeletion) {
+    HKEY same = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyA(key, "", &same));
+    EXPECT_EQ(key, same);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(key, "Tree\\Leaf", REG_SZ, "leaf text", 9));
+    char text[32];
+    LONG size = sizeof text;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueA(key, "Tree\\Leaf", text, &size));
+    EXPECT_STREQ("leaf text", text);
+    EXPECT_EQ(10, size);
+    size = sizeof text;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueA(key, "Tree", text, &size)) << "no default value reads as empty";
+    EXPECT_STREQ("", text);
+    char name[16];
+    EXPECT_EQ(ERROR_SUCCESS, RegEnumKeyA(key, 0, name, sizeof name));
+    EXPECT_STREQ("Tree", name);
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeA(key, "Tree"));
+    HKEY h;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(key, "Tree", 0, KEY_READ, &h));
+    EXPECT_EQ(ERROR_SUCCESS, RegFlushKey(key));
+}
+
+} // namespace
