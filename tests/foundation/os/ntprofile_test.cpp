@@ -243,3 +243,30 @@ TEST_F(NtProfile, WithoutAnInstallerOdbcIniIsTheRegistrysKey) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(NtProfile, RunningOutOfMemoryFailsCleanly) {
+    ASSERT_EQ(koSuccess, put("S", "k", "old", "KOLIB.INI"));
+    kotest::failOperatorNewToo(true);
+    unsigned runs = kotest::forEachAllocationFailure(
+        [&] {
+            KoStatus s = put("S", "k", "new", "KOLIB.INI");
+            unsigned char buffer[16];
+            uint32_t n =
+                ntGetProfileString(U("S"), U("k"), U("dflt"), buffer, sizeof buffer, U("KOLIB.INI"), 0);
+            std::string read(reinterpret_cast<char*>(buffer), n);
+            // A read that ran out of memory gives the default; otherwise what the write left.
+            EXPECT_TRUE(read == "dflt" || read == "new" || (s == koFailure && read == "old")) << read;
+        },
+        [&](unsigned, bool) {
+            kotest::failOperatorNewToo(false);
+            EXPECT_EQ(koSuccess, put("S", "k", "old", "KOLIB.INI"));
+            kotest::failOperatorNewToo(true);
+        });
+    kotest::failOperatorNewToo(false);
+    EXPECT_GT(runs, 3u);
+    EXPECT_EQ("old", get("S", "k", "KOLIB.INI"));
+}
+
+} // namespace
