@@ -137,18 +137,6 @@ TEST_F(BaseSetup, SaveReadsThePageAndKeepsOtherPagesRows) {
     delete info;
 }
 
-TEST_F(BaseSetup, APageWithoutTheNameEmptiesIt) {
-    HWND other = CreateWindowExA(0, "STATIC", "other", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    DSNInfoStruct* info = record(ODBC_CONFIG_DSN, "Name", {"d"});
-    ASSERT_EQ(koSuccess, BaseSaveToInfoArray(other, info));
-    EXPECT_EQ("", std::string(reinterpret_cast<char*>(info->dsnName)));
-    EXPECT_EQ("d", slot(info, 0));
-    EXPECT_EQ("", slot(info, 8)) << "an empty slot reads the absent control as empty text";
-    EXPECT_EQ("0", slot(info, 3));
-    delete info;
-    DestroyWindow(other);
-}
-
 TEST_F(BaseSetup, WriteRefusesABadNameWithTheMessageAndWritesAGoodOne) {
     kotest::OdbcSandbox sandbox;
     kotest::ScriptedUser user;
