@@ -12,10 +12,14 @@
 
 namespace {
 
+std::string profileFolder() {
+    return koUserConfigFolder() + "/ztbtr20";
+}
+
 std::string profilePath(LPCSTR fileName) {
     std::string name = fileName && *fileName ? fileName : "win.ini";
     if (name.find('/') != std::string::npos) return name;
-    return koUserConfigFolder() + "/ztbtr20/" + name;
+    return profileFolder() + "/" + name;
 }
 
 // Copies a double-NUL list of names; the result as the profile read gives it.
@@ -161,5 +165,17 @@ void koProfileFileName(LPCSTR fileName, char* path, DWORD size) {
         copyText(p, path, size);
     } catch (const std::bad_alloc&) {
         path[0] = 0;
+    }
+}
+
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+    try {
+        std::string folder = profileFolder();
+        if (!buffer || folder.size() + 1 > size) return UINT(folder.size() + 1);
+        std::memcpy(buffer, folder.c_str(), folder.size() + 1);
+        return UINT(folder.size());
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
     }
 }

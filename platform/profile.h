@@ -34,3 +34,7 @@ KO_EXPORT UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, int defaultValu
 // The same calls on "win.ini".
 KO_EXPORT DWORD GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer, DWORD size);
 KO_EXPORT BOOL WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value);
+
+// The folder where profile files named without a folder live (Windows keeps them in its own folder):
+// the length copied, or the size needed including the terminator when the buffer is too small.
+KO_EXPORT UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);

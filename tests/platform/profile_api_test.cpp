@@ -103,7 +103,10 @@ TEST_F(Profile, DamagedFileIsRefusedAndKept) {
 TEST_F(Profile, NameWithoutFolderLivesInTheUsersFolder) {
     SetEnvironmentVariableA("XDG_CONFIG_HOME", temp.path().c_str());
     EXPECT_TRUE(WritePrivateProfileStringA("s", "k", "v", "mine.ini"));
+    char folder[512];
+    UINT n = GetWindowsDirectoryA(folder, sizeof folder);
     SetEnvironmentVariableA("XDG_CONFIG_HOME", nullptr);
+    EXPECT_EQ(temp.file("ztbtr20"), std::string(folder, n));
     EXPECT_EQ("[s]\nk=v\n", kotest::readFile(temp.file("ztbtr20/mine.ini")));
     DWORD length;
     file = temp.file("missing/folder/x.ini");
