@@ -432,7 +432,11 @@ size_t KoRegSession::iniDepth(const std::vector<std::string>& path) const {
 }
 
 DWORD KoRegSession::save(bool iniTouched) {
-    if (iniTouched && ini_) return koReplaceFile(iniFile_, ini_->text());
+    if (iniTouched && ini_) {
+        DWORD e = koReplaceFile(iniFile_, ini_->text());
+        if (e == ERROR_SUCCESS) koForgetInstallerAnswers();
+        return e;
+    }
     const std::vector<std::string>& mount = iniKeyPath(root_);
     const KoRegKey* skip = iniFile_.empty() ? nullptr : walk(&top_, mount, mount.size(), false);
     std::string out = "; ztbtr20 registry ";

@@ -61,6 +61,9 @@ private:
     DWORD status_;
 };
 
+// Makes an installer loaded in this process forget the profile answers it keeps.
+void koForgetInstallerAnswers();
+
 // The file of a root, and the INI file an ODBC key stands for ("" when the root has none).
 std::string koRegRootFile(KoRegRoot root);
 std::string koRegIniFile(KoRegRoot root);

@@ -213,6 +213,11 @@ TEST_F(NtProfile, OdbcIniGoesThroughTheInstallerWhateverTheFolder) {
     EXPECT_EQ("/data", sandbox.storedValue("MyDsn", "Database"));
     EXPECT_EQ("/data", get("MyDsn", "Database", "ODBC.INI"));
     EXPECT_EQ("/data", get("MyDsn", "Database", "C:\\WINDOWS\\ODBC.INI"));
+    // A change reads back at once, however recently the value was read.
+    for (const char* value : {"/other", "/third", static_cast<const char*>(nullptr)}) {
+        ASSERT_EQ(koSuccess, put("MyDsn", "Database", value, "ODBC.INI"));
+        EXPECT_EQ(value ? value : "dflt", get("MyDsn", "Database", "ODBC.INI"));
+    }
 }
 
 TEST_F(NtProfile, DriverSettingsChangedThroughTheRegistryReadBackAtOnce) {
@@ -267,6 +272,21 @@ TEST_F(NtProfile, RunningOutOfMemoryFailsCleanly) {
     kotest::failOperatorNewToo(false);
     EXPECT_GT(runs, 3u);
     EXPECT_EQ("old", get("S", "k", "KOLIB.INI"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(NtProfile, ChangesThroughTheRegistryRoadReadBackThroughTheInstaller) {
+    ASSERT_EQ(koSuccess, put("RoadDsn", "Database", "/first", "ODBC.INI"));
+    EXPECT_EQ("/first", get("RoadDsn", "Database", "ODBC.INI"));
+    const char* road = "HKEY_CURRENT_USER\\SOFTWARE\\ODBC\\ODBC.INI\\";
+    for (const char* value : {"/second", static_cast<const char*>(nullptr)}) {
+        ASSERT_EQ(koSuccess, put("RoadDsn", "Database", value, road));
+        EXPECT_EQ(value ? value : "dflt", get("RoadDsn", "Database", road));
+        EXPECT_EQ(value ? value : "dflt", get("RoadDsn", "Database", "ODBC.INI"));
+    }
 }
 
 } // namespace
