@@ -31,6 +31,7 @@
 #include "foundation/os/bos.h"
 #include "foundation/os/callmapper.h"
 #include "foundation/os/koldap.h"
+#include "foundation/os/registry.h"
 #include "foundation/storage/kotmpfile.h"
 #include "foundation/storage/kovm.h"
 #include "foundation/storage/kotcpip.h"

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include "platform/types.h"
 
-enum class KoHandleKind : uint8_t { file = 1, find, thread, semaphore, window, icon, dc };
+enum class KoHandleKind : uint8_t { file = 1, find, thread, semaphore, window, icon, dc, registryKey };
 
 class KoHandleObject {
 public:

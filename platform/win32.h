@@ -11,3 +11,5 @@
 #include "platform/system.h"
 #include "platform/detachedfile.h"
 #include "platform/winsock.h"
+#include "platform/profile.h"
+#include "platform/registry.h"

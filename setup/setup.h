@@ -83,6 +83,16 @@ KO_EXPORT const unsigned char* BaseGetInfoValue(DSNInfoStruct* info, uint16_t co
 // Gives the first row shown by controlId an owned copy of value; 1 when no row matches or the copy fails.
 KO_EXPORT KoStatus BaseSetInfoValue(DSNInfoStruct* info, uint16_t controlId, const unsigned char* value);
 
+// Fills the page's controls from the record: every row whose control is on the page, the name (401)
+// and the description (402); 1 when memory runs out.
+KO_EXPORT KoStatus BaseInitSetupDialog(HWND page, DSNInfoStruct* info);
+// Reads the page's controls back into the record; rows of controls the page lacks keep their values.
+// 1 when memory runs out (rows done keep their new values, the failing row's slot is empty).
+KO_EXPORT KoStatus BaseSaveToInfoArray(HWND page, DSNInfoStruct* info);
+// Saves the page and writes the data source; an empty or invalid name is refused with a message box.
+// 0 when the data source was written.
+KO_EXPORT KoStatus BaseWriteValuesToIni(HWND page, DSNInfoStruct* info);
+
 // Binds the driver library's file definer for the Advanced page.
 class KO_EXPORT DefinerCallMapper : public UtlLibCallMapper {
 public:

@@ -1,6 +1,6 @@
 // The dialog branch of a setup request: the three-page sheet over the record. Until the pages' own
-// procedures land, each page shows the record's values in its controls and, when the user confirms,
-// keeps its edits in the record and writes the data source.
+// procedures land, each page shows the record's values through the attribute table and, when the user
+// confirms, keeps its edits in the record and writes the data source.
 #include "foundation/foundation.h"
 #include "setup/setup.h"
 
@@ -16,72 +16,16 @@ DSNInfoStruct* recordOf(HWND page) {
     return static_cast<DSNInfoStruct*>(koGetWinPointer(page));
 }
 
-void fillPage(HWND page, DSNInfoStruct* info) {
-    if (info->dsnName) SetDlgItemTextA(page, 401, reinterpret_cast<const char*>(info->dsnName));
-    for (uint16_t i = 0; i < info->setupInfoCount; ++i) {
-        const SetupInfo& row = info->setupInfo[i];
-        HWND c = GetDlgItem(page, row.controlId);
-        if (!c) continue;
-        const char* v =
-            info->infoArray && info->infoArray[i] ? reinterpret_cast<const char*>(info->infoArray[i]) : "";
-        switch (row.controlType) {
-        case controlEdit:
-        case controlPassword:
-            SendMessageA(c, EM_LIMITTEXT, row.maxLength, 0);
-            SetWindowTextA(c, v);
-            break;
-        case controlRadio:
-            if (*v && strCompareCi(U(v), row.controlValue) == 0) SendMessageA(c, BM_SETCHECK, BST_CHECKED, 0);
-            break;
-        case controlCheck:
-            SendMessageA(c, BM_SETCHECK, std::strcmp(v, "1") == 0 ? BST_CHECKED : BST_UNCHECKED, 0);
-            break;
-        }
-    }
-    SendDlgItemMessageA(page, 401, EM_LIMITTEXT, 32, 0);
-    SendDlgItemMessageA(page, 402, EM_LIMITTEXT, 255, 0);
-    if (info->request == ODBC_ADD_DSN && info->dsnName && info->dsnName[0]) {
-        EnableWindow(GetDlgItem(page, 401), FALSE);
-        EnableWindow(GetDlgItem(page, 403), FALSE);
-    }
-}
-
-// Keeps the page's values in the record; false when memory runs out.
-bool savePage(HWND page, DSNInfoStruct* info) {
-    char text[256];
-    if (GetDlgItem(page, 401)) {
-        GetDlgItemTextA(page, 401, text, sizeof text);
-        unsigned char* name = ramAllocStr(U(text));
-        if (!name) return false;
-        ramFree(info->dsnName);
-        info->dsnName = name;
-    }
-    for (uint16_t i = 0; i < info->setupInfoCount; ++i) {
-        const SetupInfo& row = info->setupInfo[i];
-        HWND c = GetDlgItem(page, row.controlId);
-        if (!c || !info->infoArray) continue;
-        const unsigned char* value = nullptr;
-        switch (row.controlType) {
-        case controlEdit:
-        case controlPassword:
-            GetWindowTextA(c, text, sizeof text);
-            value = U(text);
-            break;
-        case controlRadio:
-            if (SendMessageA(c, BM_GETCHECK, 0, 0) == BST_CHECKED) value = row.controlValue;
-            break;
-        case controlCheck:
-            value = U(SendMessageA(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? "1" : "0");
-            break;
-        default:
-            continue;
-        }
-        unsigned char* copy = value ? ramAllocStr(value) : nullptr;
-        if (value && !copy) return false;
-        ramFree(info->infoArray[i]);
-        info->infoArray[i] = copy;
-    }
-    return true;
+// Keeps a page's edits and writes the data source. The General page (it has the name) writes through
+// the table's own road, refusing a bad name; the other pages keep the name the General page gave.
+bool applyPage(HWND page, DSNInfoStruct* info) {
+    if (GetDlgItem(page, 401)) return BaseWriteValuesToIni(page, info) == koSuccess;
+    unsigned char* name = info->dsnName ? ramAllocStr(info->dsnName) : nullptr;
+    if (info->dsnName && !name) return false;
+    KoStatus saved = BaseSaveToInfoArray(page, info);
+    ramFree(info->dsnName);
+    info->dsnName = name;
+    return saved == koSuccess && SetDSNAttributes(info) == 1;
 }
 
 INT_PTR pageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
@@ -89,7 +33,7 @@ INT_PTR pageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
         auto* psp = reinterpret_cast<PROPSHEETPAGEA*>(lParam);
         DSNInfoStruct* info = reinterpret_cast<DSNInfoStruct*>(psp->lParam);
         koSetWinPointer(page, info);
-        fillPage(page, info);
+        BaseInitSetupDialog(page, info);
         return TRUE;
     }
     DSNInfoStruct* info = recordOf(page);
@@ -111,7 +55,7 @@ INT_PTR pageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
         break;
     case PSN_APPLY:
         // Every page keeps its edits and writes: the last write holds the edits of all pages.
-        sheet->dataValid = savePage(page, info) && SetDSNAttributes(info) ? 1 : 0;
+        sheet->dataValid = applyPage(page, info) ? 1 : 0;
         result = sheet->dataValid ? PSNRET_NOERROR : PSNRET_INVALID;
         break;
     case PSN_RESET:
