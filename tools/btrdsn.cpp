@@ -45,6 +45,8 @@ void usage(FILE* out) {
                "              file first; these options restrict the search)\n"
                "  --replace   add or configure a data source that belongs to another driver\n"
                "  -d DRIVER   the driver description, \"ODBC Btrieve Driver\" by default\n"
+               "  --dialog    (add, configure) edit the data source in the setup dialog, on this\n"
+               "              terminal; nothing is written unless the dialog is confirmed\n"
                "\n"
                "Keywords (either spelling, any case): Description, Database (DB), UndefinedTable (UT:\n"
                "PROMPT or ERROR), DataFileExtension (DFE), FileOpenCache (FOC: 0-99999), UseLongQualifiers\n"
@@ -55,7 +57,7 @@ void usage(FILE* out) {
 }
 
 struct Options {
-    bool user = false, system = false, replace = false;
+    bool user = false, system = false, replace = false, dialog = false;
     std::string driver = kDriver;
     std::vector<std::string> rest;
 };
@@ -70,6 +72,8 @@ bool parseOptions(const char* what, int argc, char** argv, Options* o) {
             o->system = true;
         } else if (a == "--replace") {
             o->replace = true;
+        } else if (a == "--dialog" && (!std::strcmp(what, "add") || !std::strcmp(what, "configure"))) {
+            o->dialog = true;
         } else if (a == "-d" || a == "--driver") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "btrdsn: %s: %s needs a driver description\n", what, a.c_str());
@@ -274,7 +278,10 @@ int writeDataSource(bool add, int argc, char** argv) {
     list += '\0';
     WORD request = add ? (scope == Scope::system ? ODBC_ADD_SYS_DSN : ODBC_ADD_DSN)
                        : (scope == Scope::system ? ODBC_CONFIG_SYS_DSN : ODBC_CONFIG_DSN);
-    if (!SQLConfigDataSource(nullptr, request, o.driver.c_str(), list.c_str()))
+    // Any window value makes the setup module run its dialog, through the process's front end.
+    static int dialogOwner;
+    HWND window = o.dialog ? reinterpret_cast<HWND>(&dialogOwner) : nullptr;
+    if (!SQLConfigDataSource(window, request, o.driver.c_str(), list.c_str()))
         return reportInstallerFailure(what, o.rest, starts);
     std::printf("%s \"%s\" (%s data source in %s)\n", add ? "added" : "configured",
                 exists ? where.name.c_str() : attrs.dsn.c_str(), scopeName(scope),
@@ -312,7 +319,10 @@ int removeDataSource(int argc, char** argv) {
     if (!requireDriver("remove", o.driver)) return 1;
     std::string list = "DSN=" + where.name + '\0' + '\0';
     WORD request = where.scope == Scope::system ? ODBC_REMOVE_SYS_DSN : ODBC_REMOVE_DSN;
-    if (!SQLConfigDataSource(nullptr, request, o.driver.c_str(), list.c_str()))
+    // Any window value makes the setup module run its dialog, through the process's front end.
+    static int dialogOwner;
+    HWND window = o.dialog ? reinterpret_cast<HWND>(&dialogOwner) : nullptr;
+    if (!SQLConfigDataSource(window, request, o.driver.c_str(), list.c_str()))
         return reportInstallerFailure("remove");
     std::printf("removed \"%s\" (%s data source in %s)\n", where.name.c_str(), scopeName(where.scope),
                 where.file.c_str());
