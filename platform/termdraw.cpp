@@ -77,7 +77,7 @@ void putLabel(int row, int col, const std::string& text, unsigned attr, int widt
     int m;
     std::string plain = stripMnemonic(text, &m);
     screenPut(row, col, plain, attr, width);
-    if (m >= 0 && m < width)
+    if (m >= 0 && (width < 0 || m < width))
         screenPut(row, col + m, plain.substr(static_cast<size_t>(m), 1), attr | attrUnderline);
 }
 
@@ -108,14 +108,17 @@ void drawControl(RunView& v, HWND h, int row0, int col0, HWND focus) {
             return;
         }
         int m;
-        std::vector<std::string> lines = wrapText(stripMnemonic(s.text, &m), width);
+        // A one-line label keeps its whole text: cells are wider than the proportional letters the
+        // layout was measured in, and the controls drawn after it cover what runs over.
+        std::vector<std::string> lines = wrapText(stripMnemonic(s.text, &m), height > 1 ? width : 1 << 20);
         for (int i = 0; i < static_cast<int>(lines.size()) && i < height; ++i) {
             int pad = static_cast<int>(width - lines[i].size());
             int at = (s.style & 3) == SS_CENTER ? pad / 2 : (s.style & 3) == 2 ? pad : 0;
+            int limit = height > 1 ? width : -1;
             if (i == 0 && m >= 0 && (s.style & 3) == 0)
-                putLabel(row, col, s.text, attr, width);
+                putLabel(row, col, s.text, attr, limit);
             else
-                screenPut(row + i, col + std::max(0, at), lines[i], attr, width);
+                screenPut(row + i, col + std::max(0, at), lines[i], attr, limit);
         }
         return;
     }
@@ -146,10 +149,13 @@ void drawControl(RunView& v, HWND h, int row0, int col0, HWND focus) {
         int m;
         std::string t = stripMnemonic(s.text, &m);
         bool isDefault = type == BS_DEFPUSHBUTTON;
-        std::string face = (isDefault ? "<" : "[") + std::string(" ") + t + " " + (isDefault ? ">" : "]");
+        // "[ OK ]", the default button "< OK >"; the blanks go first when the button is narrow.
+        std::string pad = static_cast<int>(t.size()) + 4 <= width ? " " : "";
+        std::string face = (isDefault ? "<" : "[") + pad + t + pad + (isDefault ? ">" : "]");
         int at = col + std::max(0, (width - static_cast<int>(face.size())) / 2);
-        screenPut(row, at, face, a | (isDefault ? attrBold : 0), std::max(width, 4));
-        if (m >= 0) screenPut(row, at + 2 + m, t.substr(static_cast<size_t>(m), 1), a | attrUnderline);
+        screenPut(row, at, face, a | (isDefault ? attrBold : 0));
+        int lead = 1 + static_cast<int>(pad.size());
+        if (m >= 0) screenPut(row, at + lead + m, t.substr(static_cast<size_t>(m), 1), a | attrUnderline);
         return;
     }
     case Kind::edit:
@@ -164,7 +170,8 @@ void drawControl(RunView& v, HWND h, int row0, int col0, HWND focus) {
         size_t caret = typed ? std::min(caretOf(v, h), text.size()) : 0;
         size_t first = caret >= static_cast<size_t>(field) ? caret - static_cast<size_t>(field) + 1 : 0;
         unsigned a = attr | attrUnderline | (focused && !typed ? attrReverse : 0);
-        screenFill(row, col, 1, field, a);
+        // The field's free cells are shown as '_': an empty field stays visible on any terminal.
+        screenPut(row, col, std::string(static_cast<size_t>(std::max(field, 0)), '_'), a);
         screenPut(row, col, text.substr(first), a, field);
         if (list) screenPut(row, col + field, " v", attr | (focused ? attrReverse : 0));
         if (focused && typed && enabled) {
@@ -266,7 +273,8 @@ void drawRun(RunView& v) {
     int pageRows = 0;
     if (page && snap(page, &ps)) {
         pageRows = cellRows(ps.rect.bottom - ps.rect.top);
-        width = std::max(width, cellCols(ps.rect.right - ps.rect.left) + 4);
+        // The frame's margins hold the border: the sheet is its own width and one cell, 80 for ours.
+        width = std::max(width - 1, cellCols(ps.rect.right - ps.rect.left) + 4);
         // Caption and tabs, the page, the button row, the bottom edge.
         height = 2 + pageRows + 2;
     }

@@ -89,10 +89,15 @@ void moveFocus(HWND top, int step) {
     }
 }
 
-void ensureFocus(HWND top) {
+// A page coming up takes the focus to its first control, as a new dialog does.
+void ensureFocus(RunView& v) {
+    HWND top = v.top;
     std::vector<HWND> order = focusOrder(top);
     HWND f = GetFocus();
-    if (order.empty() || std::find(order.begin(), order.end(), f) != order.end()) return;
+    int page = currentPageIndex(top);
+    bool newPage = page != v.page;
+    v.page = page;
+    if (order.empty() || (!newPage && std::find(order.begin(), order.end(), f) != order.end())) return;
     SetFocus(nullptr);
     moveFocus(top, 1);
 }
@@ -363,7 +368,7 @@ INT_PTR terminalModalLoop(HWND h) {
     for (;;) {
         deliverPosted();
         if (ended(h, &result)) break;
-        ensureFocus(h);
+        ensureFocus(v);
         drawLayers();
         drawRun(v);
         screenShow(v.cursorRow, v.cursorCol);

@@ -80,6 +80,7 @@ struct RunView {
     HWND openCombo = nullptr;                    // the combo box whose list is down
     int listIndex = 0;                           // the entry marked in that list
     int cursorRow = -1, cursorCol = -1;
+    int page = -2;                                   // the sheet page the focus was placed on
     std::vector<std::pair<HWND, std::string>> reels; // the last icon drawn into a window
 };
 

@@ -1,0 +1,162 @@
+// The setup sheet at a terminal, as an administrator on a server uses it: btrdsn add --dialog and
+// configure --dialog run in tmux, keys are typed, and both the screen and odbc.ini are checked.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/setup/terminalrun.h"
+#include "tests/setup/toolrun.h"
+#include "tests/support/odbcsandbox.h"
+
+namespace {
+
+using kotest::TmuxTerminal;
+
+class TerminalDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(kotest::tmuxInstalled()) << "tmux is missing (scripts/install-deps.sh installs it)";
+        ASSERT_EQ(kotest::runTool({"install"}).status, 0);
+    }
+    std::vector<std::string> env() const {
+        return {"ODBCSYSINI=" + sandbox.dir(), "ODBCINI=" + sandbox.odbcIniPath(),
+                "HOME=" + sandbox.privateDir() + "/home"};
+    }
+    // btrdsn with args in a terminal, its sheet on the screen.
+    std::unique_ptr<TmuxTerminal> open(const std::vector<std::string>& args, int cols = 80, int rows = 24) {
+        std::vector<std::string> command{kotest::buildBin("btrdsn")};
+        command.insert(command.end(), args.begin(), args.end());
+        auto t = std::make_unique<TmuxTerminal>(sandbox.privateDir(), env(), command, cols, rows);
+        EXPECT_TRUE(t->started());
+        EXPECT_TRUE(t->waitFor("ODBC Btrieve Driver Setup")) << t->screen();
+        return t;
+    }
+    std::string stored(const std::string& dsn, const std::string& key) const {
+        return sandbox.storedValue(dsn, key);
+    }
+    kotest::OdbcSandbox sandbox;
+};
+
+TEST_F(TerminalDialog, AddTypesOnBothPagesAndConfirmsWithEnter) {
+    auto t = open({"add", "--dialog", "DSN=Sales"});
+    std::string s = t->screen();
+    // The whole sheet fits 80 by 24: frame, tabs, the page's labels, the buttons.
+    EXPECT_NE(s.find("+- ODBC Btrieve Driver Setup -"), std::string::npos) << s;
+    EXPECT_NE(s.find("[ 1 General ]"), std::string::npos) << s;
+    EXPECT_NE(t->lineWith("Data Source Name:").find("Sales"), std::string::npos) << s;
+    EXPECT_NE(s.find("< OK >"), std::string::npos) << s;
+    EXPECT_NE(s.find("[ Cancel ]"), std::string::npos) << s;
+    // The name came with the request, so it cannot be edited: typing lands in Description.
+    t->type("Sales ledger");
+    EXPECT_TRUE(t->waitFor("Sales ledger")) << t->screen();
+    EXPECT_EQ(t->cursor(), "37,5") << "the caret follows the text";
+    t->keys({"C-NPage"});
+    ASSERT_TRUE(t->waitFor("[ 2 Advanced ]")) << t->screen();
+    t->type("/srv/sales");
+    // Tab by Tab to the radio group, Right checks Error; Tab to the check boxes, Space toggles.
+    t->keys({"Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Right", "Tab", "Space"});
+    ASSERT_TRUE(t->waitFor("(*) Error")) << t->screen();
+    ASSERT_TRUE(t->waitFor("[x] International sort")) << t->screen();
+    t->keys({"Enter"});
+    ASSERT_TRUE(t->waitFor("EXIT=0")) << t->screen();
+    EXPECT_NE(t->screen().find("added \"Sales\""), std::string::npos);
+    EXPECT_NE(t->screen().find("\nicanon"), std::string::npos) << "the terminal is restored\n" << t->screen();
+    EXPECT_EQ(stored("Sales", "Description"), "Sales ledger");
+    EXPECT_EQ(stored("Sales", "Database"), "/srv/sales");
+    EXPECT_EQ(stored("Sales", "UndefinedTable"), "ERROR");
+    EXPECT_EQ(stored("Sales", "IntlSort"), "1");
+}
+
+// Every way of changing page reaches the page it names; the edits of each page stay.
+TEST_F(TerminalDialog, PageKeysTable) {
+    auto t = open({"add", "--dialog", "DSN=Pages"});
+    struct Step {
+        std::vector<std::string> keys;
+        const char* shown;
+    } steps[] = {
+        {{"M-3"}, "[ 3 About ]"},        {{"C-NPage"}, "[ 1 General ]"}, {{"C-PPage"}, "[ 3 About ]"},
+        {{"C-PPage"}, "[ 2 Advanced ]"}, {{"M-1"}, "[ 1 General ]"},     {{"M-9"}, "[ 1 General ]"},
+        {{"M-2"}, "[ 2 Advanced ]"},
+    };
+    for (const Step& step : steps) {
+        t->keys(step.keys);
+        EXPECT_TRUE(t->waitFor(step.shown, 2000)) << step.keys[0] << " should show " << step.shown << "\n"
+                                                  << t->screen();
+    }
+    t->type("/data");
+    t->keys({"M-1"});
+    t->type("kept across pages");
+    t->keys({"M-2", "Enter"});
+    ASSERT_TRUE(t->waitFor("EXIT=0")) << t->screen();
+    EXPECT_EQ(stored("Pages", "Database"), "/data");
+    EXPECT_EQ(stored("Pages", "Description"), "kept across pages");
+}
+
+// Leaving without confirming writes nothing, however the run ends, and gives the terminal back.
+TEST_F(TerminalDialog, LeavingWithoutConfirmingWritesNothing) {
+    ASSERT_EQ(kotest::runTool({"add", "DSN=Keep", "Description=original", "DB=/keep"}).status, 0);
+    std::string before = kotest::readFile(sandbox.odbcIniPath());
+    struct Way {
+        const char* name;
+        std::vector<std::string> keys;
+        const char* exit; // what the pane shows afterwards; null: the pane is gone
+    } ways[] = {
+        {"Escape", {"Escape"}, "EXIT=1"},
+        {"Cancel button", {"Tab", "Tab", "Tab", "Tab", "Enter"}, "EXIT=1"},
+        {"Ctrl-C", {"C-c"}, "EXIT=130"},
+    };
+    for (const Way& way : ways) {
+        auto t = open({"configure", "--dialog", "DSN=Keep"});
+        // The focus starts on the name, editable when configuring.
+        t->keys({"Tab", "C-u"});
+        t->type("changed");
+        ASSERT_TRUE(t->waitFor("changed")) << way.name << "\n" << t->screen();
+        t->keys(way.keys);
+        ASSERT_TRUE(t->waitFor(way.exit)) << way.name << "\n" << t->screen();
+        EXPECT_NE(t->screen().find("\nicanon"), std::string::npos) << way.name << "\n" << t->screen();
+        EXPECT_EQ(kotest::readFile(sandbox.odbcIniPath()), before) << way.name;
+    }
+    // A lost terminal: the pane's process gets its hangup while the sheet waits.
+    auto t = open({"configure", "--dialog", "DSN=Keep"});
+    t->keys({"Tab", "C-u"});
+    t->type("changed");
+    ASSERT_TRUE(t->waitFor("changed"));
+    std::string pid = t->tmux("display -p '#{pane_pid}'");
+    t->tmux("kill-pane");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(kotest::readFile(sandbox.odbcIniPath()), before);
+    (void)pid;
+}
+
+TEST_F(TerminalDialog, ApplyKeepsWhatCancelLaterLeaves) {
+    ASSERT_EQ(kotest::runTool({"add", "DSN=Orders", "Description=old"}).status, 0);
+    auto t = open({"configure", "--dialog", "DSN=Orders"});
+    EXPECT_NE(t->lineWith("Description:").find("old"), std::string::npos) << t->screen();
+    t->keys({"Tab", "End", "BSpace", "BSpace", "BSpace"});
+    t->type("applied");
+    // Apply writes and the sheet stays: Description, Advanced..., About..., OK, Cancel, Apply.
+    // Alt with a label's underlined letter goes to the control after the label.
+    t->keys({"Tab", "Tab", "Tab", "Tab", "Tab", "Space", "M-d"});
+    t->keys({"Home"});
+    t->type("not ");
+    ASSERT_TRUE(t->waitFor("not applied")) << t->screen();
+    t->keys({"Escape"});
+    ASSERT_TRUE(t->waitFor("EXIT=")) << t->screen();
+    EXPECT_EQ(stored("Orders", "Description"), "applied");
+}
+
+TEST_F(TerminalDialog, ResizingRedrawsCentred) {
+    auto t = open({"add", "--dialog", "DSN=Wide"}, 100, 30);
+    std::string line = t->lineWith("ODBC Btrieve Driver Setup");
+    EXPECT_EQ(line.find('+'), 10u) << t->screen();
+    t->tmux("resize-window -x 80 -y 24");
+    for (int waited = 0; waited < 3000 && t->lineWith("ODBC Btrieve Driver Setup").find('+') != 0;
+         waited += 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(t->lineWith("ODBC Btrieve Driver Setup").find('+'), 0u) << t->screen();
+    t->keys({"Escape"});
+    EXPECT_TRUE(t->waitFor("EXIT=1")) << t->screen();
+}
+
+} // namespace
