@@ -171,7 +171,7 @@ void drawControl(RunView& v, HWND h, int row0, int col0, HWND focus) {
         size_t first = caret >= static_cast<size_t>(field) ? caret - static_cast<size_t>(field) + 1 : 0;
         unsigned a = attr | attrUnderline | (focused && !typed ? attrReverse : 0);
         // The field's free cells are shown as '_': an empty field stays visible on any terminal.
-        screenPut(row, col, std::string(static_cast<size_t>(std::max(field, 0)), '_'), a);
+        screenPut(row, col, std::string(static_cast<size_t>(std::max(field, 0)), typed ? '_' : ' '), a);
         screenPut(row, col, text.substr(first), a, field);
         if (list) screenPut(row, col + field, " v", attr | (focused ? attrReverse : 0));
         if (focused && typed && enabled) {
