@@ -146,6 +146,29 @@ TEST_F(TerminalDialog, ApplyKeepsWhatCancelLaterLeaves) {
     EXPECT_EQ(stored("Orders", "Description"), "applied");
 }
 
+TEST_F(TerminalDialog, MouseClicksTabsBoxesAndButtons) {
+    auto t = open({"add", "--dialog", "DSN=Mouse"});
+    struct Click {
+        const char* on;
+        const char* then;
+    } clicks[] = {
+        {"3 About", "[ 3 About ]"},
+        {"2 Advanced", "[ 2 Advanced ]"},
+        {"International sort", "[x] International sort"},
+        {"Error", "(*) Error"},
+        {"[ ] Use long qualifiers", "[x] Use long qualifiers"},
+    };
+    for (const Click& c : clicks) {
+        ASSERT_TRUE(t->click(c.on)) << c.on << "\n" << t->screen();
+        EXPECT_TRUE(t->waitFor(c.then, 2000)) << c.on << "\n" << t->screen();
+    }
+    ASSERT_TRUE(t->click("< OK >"));
+    ASSERT_TRUE(t->waitFor("EXIT=0")) << t->screen();
+    EXPECT_EQ(stored("Mouse", "IntlSort"), "1");
+    EXPECT_EQ(stored("Mouse", "UndefinedTable"), "ERROR");
+    EXPECT_EQ(stored("Mouse", "UseLongQualifiers"), "1");
+}
+
 TEST_F(TerminalDialog, ResizingRedrawsCentred) {
     auto t = open({"add", "--dialog", "DSN=Wide"}, 100, 30);
     std::string line = t->lineWith("ODBC Btrieve Driver Setup");

@@ -3,6 +3,7 @@
 // send-keys, the screen comes back with capture-pane.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +90,20 @@ public:
         size_t start = s.rfind('\n', at);
         start = start == std::string::npos ? 0 : start + 1;
         return s.substr(start, s.find('\n', at) - start);
+    }
+    // A click of the first button on the cell where text begins, as an xterm reports it (press,
+    // release); false when the screen does not show text.
+    bool click(const std::string& text) const {
+        std::string s = screen();
+        size_t at = s.find(text);
+        if (at == std::string::npos) return false;
+        size_t lineStart = s.rfind('\n', at);
+        int col = static_cast<int>(at - (lineStart == std::string::npos ? 0 : lineStart + 1));
+        int row = static_cast<int>(std::count(s.begin(), s.begin() + static_cast<long>(at), '\n'));
+        std::string cell{static_cast<char>(33 + col), static_cast<char>(33 + row)};
+        type("\033[M " + cell);
+        type("\033[M#" + cell);
+        return true;
     }
     // The cursor as "column,row".
     std::string cursor() const {
