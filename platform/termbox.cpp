@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <new>
 
 using namespace kownd;
 
@@ -60,13 +61,31 @@ void drawBox(BoxView& b) {
     }
 }
 
+int runBox(const std::string& text, const std::string& caption, UINT type, const int* buttons, int count,
+           int defaultAnswer);
+
 } // namespace
 
 namespace kownd {
 
 int terminalMessageBox(HWND, const std::string& text, const std::string& caption, UINT type,
                        const int* buttons, int count, int defaultAnswer) {
-    if (count <= 0 || !screenBegin()) return defaultAnswer;
+    try {
+        return runBox(text, caption, type, buttons, count, defaultAnswer);
+    } catch (const std::bad_alloc&) {
+        // Without memory for the box nobody can choose: it takes its default button.
+        return defaultAnswer;
+    }
+}
+
+} // namespace kownd
+
+namespace {
+
+int runBox(const std::string& text, const std::string& caption, UINT type, const int* buttons, int count,
+           int defaultAnswer) {
+    ScreenRun run;
+    if (count <= 0 || !run.taken()) return defaultAnswer;
     BoxView b;
     b.text = text;
     b.caption = caption;
@@ -75,7 +94,7 @@ int terminalMessageBox(HWND, const std::string& text, const std::string& caption
     b.count = count;
     for (int i = 0; i < count; ++i)
         if (buttons[i] == defaultAnswer) b.focus = i;
-    pushLayer([&b] { drawBox(b); });
+    run.show([&b] { drawBox(b); });
     int answer = 0;
     while (!answer) {
         drawLayers();
@@ -106,9 +125,7 @@ int terminalMessageBox(HWND, const std::string& text, const std::string& caption
                 if (std::tolower(buttonFaces[buttons[i]][0]) == std::tolower(k)) answer = buttons[i];
         }
     }
-    popLayer();
-    screenEnd();
     return answer;
 }
 
-} // namespace kownd
+} // namespace

@@ -173,7 +173,8 @@ namespace kownd {
 bool terminalOpenFile(const std::string& title, const std::string& filter, int filterIndex,
                       const std::string& dir, const std::function<std::string(const std::string&)>& check,
                       std::string* path) {
-    if (!screenBegin()) return false;
+    ScreenRun run;
+    if (!run.taken()) return false;
     FileView v;
     v.title = title;
     // The filter arrives as "description|patterns|description|patterns".
@@ -191,7 +192,7 @@ bool terminalOpenFile(const std::string& title, const std::string& filter, int f
     v.dir = getcwd(cwd, sizeof cwd) ? cwd : "/";
     if (!dir.empty()) enter(v, dir[0] == '/' ? dir : v.dir + "/" + dir);
     list(v);
-    pushLayer([&v] { draw(v); });
+    run.show([&v] { draw(v); });
     int chosen = -1;
     while (chosen < 0) {
         drawLayers();
@@ -263,8 +264,6 @@ bool terminalOpenFile(const std::string& title, const std::string& filter, int f
             v.name.push_back(static_cast<char>(k));
         }
     }
-    popLayer();
-    screenEnd();
     return chosen == 1;
 }
 

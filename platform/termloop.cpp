@@ -356,7 +356,8 @@ namespace kownd {
 
 INT_PTR terminalModalLoop(HWND h) {
     INT_PTR result = 0;
-    if (!screenBegin()) {
+    ScreenRun run;
+    if (!run.taken()) {
         // The terminal was lost since the run was allowed: the window ends as Escape would end it.
         cancel(h);
         deliverPosted();
@@ -364,7 +365,7 @@ INT_PTR terminalModalLoop(HWND h) {
     }
     RunView v;
     v.top = h;
-    pushLayer([&v] { drawRun(v); });
+    run.show([&v] { drawRun(v); });
     for (;;) {
         deliverPosted();
         if (ended(h, &result)) break;
@@ -376,8 +377,6 @@ INT_PTR terminalModalLoop(HWND h) {
         if (in.kind == Input::lost || in.kind == Input::interrupt) screenAbandon(in);
         if (in.kind == Input::key) key(v, in);
     }
-    popLayer();
-    screenEnd();
     return result;
 }
 

@@ -48,6 +48,28 @@ void pushLayer(std::function<void()> draw);
 void popLayer();
 void drawLayers(); // every layer but the top
 
+// One run's hold on the screen and its layer, given back however the run ends (a failed
+// allocation's exception included).
+class ScreenRun {
+public:
+    ScreenRun() : taken_(screenBegin()) {}
+    ~ScreenRun() {
+        if (layered_) popLayer();
+        if (taken_) screenEnd();
+    }
+    ScreenRun(const ScreenRun&) = delete;
+    ScreenRun& operator=(const ScreenRun&) = delete;
+    bool taken() const { return taken_; }
+    void show(std::function<void()> draw) {
+        pushLayer(std::move(draw));
+        layered_ = true;
+    }
+
+private:
+    bool taken_;
+    bool layered_ = false;
+};
+
 // The runs themselves.
 INT_PTR terminalModalLoop(HWND window);
 int terminalMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type,
