@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <new>
 
 using namespace kownd;
 
@@ -369,13 +370,19 @@ INT_PTR terminalModalLoop(HWND h) {
     for (;;) {
         deliverPosted();
         if (ended(h, &result)) break;
-        ensureFocus(v);
-        drawLayers();
-        drawRun(v);
-        screenShow(v.cursorRow, v.cursorCol);
-        Input in = screenRead(100);
+        Input in;
+        try {
+            ensureFocus(v);
+            drawLayers();
+            drawRun(v);
+            screenShow(v.cursorRow, v.cursorCol);
+            in = screenRead(100);
+            if (in.kind == Input::key) key(v, in);
+        } catch (const std::bad_alloc&) {
+            // A frame or a key is lost, not the run: the window tree is as the last message left it.
+            continue;
+        }
         if (in.kind == Input::lost || in.kind == Input::interrupt) screenAbandon(in);
-        if (in.kind == Input::key) key(v, in);
     }
     return result;
 }

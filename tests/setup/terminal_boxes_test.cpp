@@ -18,35 +18,6 @@
 
 namespace {
 
-// An in-memory dialog template, as a program without resources builds one.
-struct Template {
-    alignas(4) std::vector<WORD> words;
-    Template(const char* caption, short cx, short cy, WORD count) {
-        DLGTEMPLATE t{WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, count, 0, 0, cx, cy};
-        push(&t, sizeof t);
-        words.insert(words.end(), {0, 0});
-        text(caption);
-    }
-    void push(const void* p, size_t n) {
-        const WORD* w = static_cast<const WORD*>(p);
-        words.insert(words.end(), w, w + n / 2);
-    }
-    void text(const char* s) {
-        for (; *s; ++s)
-            words.push_back(static_cast<unsigned char>(*s));
-        words.push_back(0);
-    }
-    void item(DWORD style, WORD id, WORD atom, short x, short y, short cx, const char* title) {
-        if (words.size() % 2) words.push_back(0);
-        DLGITEMTEMPLATE i{WS_CHILD | WS_VISIBLE | style, 0, x, y, cx, 10, id};
-        push(&i, sizeof i);
-        words.insert(words.end(), {0xFFFF, atom});
-        text(title);
-        words.push_back(0);
-    }
-    const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words.data()); }
-};
-
 enum : WORD { button = 0x0080, edit = 0x0081, label = 0x0082, combo = 0x0085 };
 
 std::string resultFile() {
@@ -107,7 +78,7 @@ bool runChild() {
         ofn.Flags = OFN_FILEMUSTEXIST;
         out = GetOpenFileNameA(&ofn) ? file : "cancel";
     } else if (w == "dialog") {
-        Template t("Connection", 200, 80, 7);
+        kotest::DialogTemplate t("Connection", WS_POPUP | WS_CAPTION | WS_VISIBLE, 200, 80, 7);
         t.item(DWORD{WS_TABSTOP} | WS_BORDER, 101, edit, 60, 8, 60, "");
         t.item(DWORD{WS_TABSTOP} | CBS_DROPDOWNLIST, 102, combo, 60, 24, 80, "");
         t.item(DWORD{WS_TABSTOP} | WS_DISABLED | WS_BORDER, 103, edit, 60, 40, 60, "locked");

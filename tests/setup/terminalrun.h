@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win32.h"
 #include "tests/support/support.h"
 
 namespace kotest {
@@ -38,6 +39,35 @@ inline std::string commandOutput(const std::string& command) {
 inline bool tmuxInstalled() {
     return std::system("command -v tmux >/dev/null 2>&1") == 0;
 }
+
+// An in-memory dialog template, as a program without resources builds one.
+struct DialogTemplate {
+    alignas(4) std::vector<WORD> words;
+    DialogTemplate(const char* caption, DWORD style, short cx, short cy, WORD count) {
+        DLGTEMPLATE t{style, 0, count, 0, 0, cx, cy};
+        push(&t, sizeof t);
+        words.insert(words.end(), {0, 0});
+        text(caption);
+    }
+    void push(const void* p, size_t n) {
+        const WORD* w = static_cast<const WORD*>(p);
+        words.insert(words.end(), w, w + n / 2);
+    }
+    void text(const char* s) {
+        for (; *s; ++s)
+            words.push_back(static_cast<unsigned char>(*s));
+        words.push_back(0);
+    }
+    void item(DWORD style, WORD id, WORD atom, short x, short y, short cx, const char* title) {
+        if (words.size() % 2) words.push_back(0);
+        DLGITEMTEMPLATE i{WS_CHILD | WS_VISIBLE | style, 0, x, y, cx, 10, id};
+        push(&i, sizeof i);
+        words.insert(words.end(), {0xFFFF, atom});
+        text(title);
+        words.push_back(0);
+    }
+    const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words.data()); }
+};
 
 class TmuxTerminal {
 public:
