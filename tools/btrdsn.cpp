@@ -254,6 +254,12 @@ int writeDataSource(bool add, int argc, char** argv) {
     for (const auto& w : attrs.warnings)
         std::fprintf(stderr, "btrdsn: %s: warning: %s\n", what, w.c_str());
     if (!requireDriver(what, o.driver)) return 1;
+    // The setup module shows its dialog through KO_UI's front end, the terminal when it is unset.
+    const char* ui = std::getenv("KO_UI");
+    if (o.dialog && (!ui || !*ui) && !(isatty(0) && isatty(1))) {
+        std::fprintf(stderr, "btrdsn: %s: --dialog needs a terminal on standard input and output\n", what);
+        return 2;
+    }
 
     Scope forced = o.system ? Scope::system : Scope::user;
     Location where;
@@ -281,8 +287,17 @@ int writeDataSource(bool add, int argc, char** argv) {
     // Any window value makes the setup module run its dialog, through the process's front end.
     static int dialogOwner;
     HWND window = o.dialog ? reinterpret_cast<HWND>(&dialogOwner) : nullptr;
-    if (!SQLConfigDataSource(window, request, o.driver.c_str(), list.c_str()))
+    if (!SQLConfigDataSource(window, request, o.driver.c_str(), list.c_str())) {
+        // A dialog that was cancelled fails without a reason: the person knows why.
+        DWORD code = 0;
+        char message[2];
+        WORD length = 0;
+        if (o.dialog && SQLInstallerError(1, &code, message, sizeof message, &length) == SQL_NO_DATA) {
+            std::fprintf(stderr, "btrdsn: %s: cancelled; nothing was written\n", what);
+            return 1;
+        }
         return reportInstallerFailure(what, o.rest, starts);
+    }
     std::printf("%s \"%s\" (%s data source in %s)\n", add ? "added" : "configured",
                 exists ? where.name.c_str() : attrs.dsn.c_str(), scopeName(scope),
                 dataSourceFile(scope).c_str());

@@ -116,6 +116,11 @@ TEST_F(TerminalDialog, LeavingWithoutConfirmingWritesNothing) {
         ASSERT_TRUE(t->waitFor(way.exit)) << way.name << "\n" << t->screen();
         EXPECT_NE(t->screen().find("\nicanon"), std::string::npos) << way.name << "\n" << t->screen();
         EXPECT_EQ(kotest::readFile(sandbox.odbcIniPath()), before) << way.name;
+        if (std::string(way.exit) == "EXIT=1") {
+            EXPECT_NE(t->screen().find("btrdsn: configure: cancelled; nothing was written"),
+                      std::string::npos)
+                << t->screen();
+        }
     }
     // A lost terminal: the pane's process gets its hangup while the sheet waits.
     auto t = open({"configure", "--dialog", "DSN=Keep"});
@@ -167,6 +172,39 @@ TEST_F(TerminalDialog, MouseClicksTabsBoxesAndButtons) {
     EXPECT_EQ(stored("Mouse", "IntlSort"), "1");
     EXPECT_EQ(stored("Mouse", "UndefinedTable"), "ERROR");
     EXPECT_EQ(stored("Mouse", "UseLongQualifiers"), "1");
+}
+
+// Without a terminal (output to a pipe) --dialog is refused before anything is read or written;
+// KO_UI=script still runs the dialog from a script, and only add and configure take the option.
+TEST_F(TerminalDialog, DialogOptionWithoutATerminal) {
+    std::string before = kotest::readFile(sandbox.odbcIniPath());
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {{"add", "--dialog", "DSN=Piped"},
+         2,
+         "btrdsn: add: --dialog needs a terminal on standard input and output"},
+        {{"configure", "--dialog", "DSN=Piped"}, 2, "btrdsn: configure: --dialog needs a terminal"},
+        {{"remove", "--dialog", "Piped"}, 2, "btrdsn: remove: unknown option \"--dialog\""},
+        {{"show", "--dialog", "Piped"}, 2, "btrdsn: show: unknown option \"--dialog\""},
+    };
+    for (const Case& c : cases) {
+        kotest::ToolResult r = kotest::runTool(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[0] << ": " << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(kotest::readFile(sandbox.odbcIniPath()), before);
+    std::string script = sandbox.privateDir() + "/script";
+    kotest::writeFile(script, "type 402 from a script\nclick 1\n");
+    setenv("KO_UI", "script", 1);
+    setenv("KO_UI_SCRIPT", script.c_str(), 1);
+    kotest::ToolResult r = kotest::runTool({"add", "--dialog", "DSN=Scripted"});
+    unsetenv("KO_UI");
+    unsetenv("KO_UI_SCRIPT");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(stored("Scripted", "Description"), "from a script");
 }
 
 TEST_F(TerminalDialog, ResizingRedrawsCentred) {
