@@ -25,7 +25,7 @@ std::string resultFile() {
     return r ? r : "/dev/null";
 }
 
-INT_PTR dialogProc(HWND d, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR dialogProc(HWND d, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SendDlgItemMessageA(d, 101, EM_SETPASSWORDCHAR, '*', 0);
         SendDlgItemMessageA(d, 101, EM_LIMITTEXT, 6, 0);
@@ -33,6 +33,12 @@ INT_PTR dialogProc(HWND d, UINT message, WPARAM wParam, LPARAM) {
             SendDlgItemMessageA(d, 102, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
         SendDlgItemMessageA(d, 102, CB_SETCURSEL, 0, 0);
         ShowWindow(GetDlgItem(d, 106), SW_HIDE);
+        return TRUE;
+    }
+    if (message == WM_HELP) {
+        // F1 names the control with the focus in the caption.
+        auto* help = reinterpret_cast<HELPINFO*>(lParam);
+        SetWindowTextA(d, ("Help for " + std::to_string(help->iCtrlId)).c_str());
         return TRUE;
     }
     if (message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return FALSE;
@@ -219,14 +225,15 @@ TEST_F(TerminalBoxes, DialogOfEveryControlKind) {
     ASSERT_TRUE(t->waitFor("Btrieve 7 ")) << t->screen();
     EXPECT_NE(t->lineWith("Btrieve 7").find(" v "), std::string::npos) << "the list is up again\n"
                                                                        << t->screen();
-    // Tab passes over the disabled edit to the check box.
-    t->keys({"Tab", "Space"});
+    // Tab passes over the disabled edit to the check box; F1 asks help for it.
+    t->keys({"Tab", "Space", "F1"});
     ASSERT_TRUE(t->waitFor("[x] Trace")) << t->screen();
+    EXPECT_TRUE(t->waitFor("+- Help for 104 -")) << t->screen();
     // A box over the dialog, then the dialog again.
     t->keys({"Tab", "Enter"});
     ASSERT_TRUE(t->waitFor("Fill the password?")) << t->screen();
-    EXPECT_NE(t->screen().find("+- Connection -"), std::string::npos) << "the dialog stays below\n"
-                                                                      << t->screen();
+    EXPECT_NE(t->screen().find("+- Help for 104 -"), std::string::npos) << "the dialog stays below\n"
+                                                                        << t->screen();
     t->keys({"y"});
     ASSERT_TRUE(t->waitFor("***_")) << t->screen();
     t->keys({"Tab", "Enter"});
