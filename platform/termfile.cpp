@@ -260,8 +260,8 @@ bool terminalOpenFile(const std::string& title, const std::string& filter, int f
             if (!v.name.empty()) v.name.pop_back();
         } else if (v.field == 0 && k == 21) {
             v.name.clear();
-        } else if (v.field == 0 && k >= 0x20 && k < 0x100 && k != 0x7F) {
-            v.name.push_back(static_cast<char>(k));
+        } else if (v.field == 0 && !in.text.empty()) {
+            v.name += in.text;
         }
     }
     return chosen == 1;

@@ -1,5 +1,6 @@
 // The terminal front end's modal loop: keys and mouse clicks become the same window messages the
 // script front end sends, on the dialog or sheet the run shows.
+#include "platform/codepage.h"
 #include "platform/frontend.h"
 #include "platform/termui.h"
 #include "platform/wndinternal.h"
@@ -164,7 +165,8 @@ void setTyped(HWND c, const std::string& text) {
 }
 
 // Keys in an edit control (or a typed combo box); false when the key is not an editing key.
-bool editKey(RunView& v, HWND c, int key) {
+bool editKey(RunView& v, HWND c, const Input& in) {
+    int key = in.code;
     KoHandleRef<Window> w = peek(c);
     if (!w) return false;
     std::string text;
@@ -183,10 +185,10 @@ bool editKey(RunView& v, HWND c, int key) {
     bool readOnly = edit && (style & ES_READONLY);
     switch (key) {
     case keyLeft:
-        if (caret > 0) --caret;
+        caret = static_cast<size_t>(CharPrevA(text.c_str(), text.c_str() + caret) - text.c_str());
         return true;
     case keyRight:
-        if (caret < text.size()) ++caret;
+        caret = static_cast<size_t>(CharNextA(text.c_str() + caret) - text.c_str());
         return true;
     case keyHome:
     case 1: // Ctrl-A
@@ -198,29 +200,36 @@ bool editKey(RunView& v, HWND c, int key) {
         return true;
     case keyBackspace:
     case 127:
-    case 8:
+    case 8: {
         if (readOnly || caret == 0) return true;
-        text.erase(--caret, 1);
+        size_t from = static_cast<size_t>(CharPrevA(text.c_str(), text.c_str() + caret) - text.c_str());
+        text.erase(from, caret - from);
+        caret = from;
         setTyped(c, text);
         return true;
-    case keyDelete:
+    }
+    case keyDelete: {
         if (readOnly || caret >= text.size()) return true;
-        text.erase(caret, 1);
+        size_t to = static_cast<size_t>(CharNextA(text.c_str() + caret) - text.c_str());
+        text.erase(caret, to - caret);
         setTyped(c, text);
         return true;
+    }
     case 21: // Ctrl-U: the whole text
         if (readOnly) return true;
         caret = 0;
         setTyped(c, "");
         return true;
     }
-    if (key < 0x20 || key > 0xFF || key == 0x7F) return false;
-    if (readOnly || text.size() >= limit) return true;
-    char ch = static_cast<char>(key);
-    if (edit && (style & ES_NUMBER) && !std::isdigit(static_cast<unsigned char>(ch))) return true;
-    if (edit && (style & ES_UPPERCASE)) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    if (edit && (style & ES_LOWERCASE)) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    text.insert(caret++, 1, ch);
+    if (in.text.empty()) return false;
+    // Refused whole, as the control refuses: past the limit, or a letter in a digits-only field.
+    if (readOnly || text.size() + in.text.size() > limit) return true;
+    std::string typed = in.text;
+    if (edit && (style & ES_NUMBER) && !std::isdigit(static_cast<unsigned char>(typed[0]))) return true;
+    if (edit && (style & ES_UPPERCASE)) CharUpperBuffA(typed.data(), static_cast<DWORD>(typed.size()));
+    if (edit && (style & ES_LOWERCASE)) CharLowerBuffA(typed.data(), static_cast<DWORD>(typed.size()));
+    text.insert(caret, typed);
+    caret += typed.size();
     setTyped(c, text);
     return true;
 }
@@ -330,7 +339,7 @@ void key(RunView& v, const Input& in) {
     if (k == '\r' || k == '\n' || k == keyEnter) return pressDefault(top);
     HWND f = GetFocus();
     Kind fk = f ? kindOf(f) : Kind::generic;
-    if (f && (fk == Kind::edit || typedCombo(f)) && editKey(v, f, k)) return;
+    if (f && (fk == Kind::edit || typedCombo(f)) && editKey(v, f, in)) return;
     if (f && fk == Kind::combo) {
         int at = static_cast<int>(SendMessageA(f, CB_GETCURSEL, 0, 0));
         if (k == keyAltDown || k == keyF4) return openList(v, f);

@@ -1,8 +1,10 @@
 // The terminal front end's screen: taking and giving back the terminal, drawing cells, reading keys
 // and the mouse, and leaving cleanly on Ctrl-C or a lost terminal.
+#include "platform/codepage.h"
 #include "platform/system.h"
 #include "platform/termui.h"
 
+#include <langinfo.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -25,6 +27,7 @@ struct Screen {
     struct sigaction savedHup {
     }, savedTerm{}, savedPipe{};
     std::vector<std::function<void()>> layers;
+    bool utf8 = false; // the terminal's characters are UTF-8: window texts (ANSI) are converted
 };
 
 Screen& S() {
@@ -33,6 +36,35 @@ Screen& S() {
 }
 
 volatile sig_atomic_t pendingSignal = 0;
+
+// Window texts are in the process's ANSI code page; a UTF-8 terminal shows them converted.
+std::string toScreen(const std::string& ansi) {
+    if (!S().utf8 || ansi.empty()) return ansi;
+    int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    if (units <= 0) return ansi;
+    std::vector<WCHAR> wide(static_cast<size_t>(units));
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), units);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return ansi;
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
+// A character typed at a UTF-8 terminal in the ANSI code page; "" when the code page lacks it (it
+// would be stored as something else).
+std::string fromKeys(const std::string& utf8) {
+    WCHAR wide[4];
+    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                                    wide, 4);
+    if (units <= 0) return "";
+    char ansi[8];
+    BOOL lossy = FALSE;
+    int bytes =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, units, ansi, sizeof ansi, nullptr, &lossy);
+    if (bytes <= 0 || lossy) return "";
+    return std::string(ansi, static_cast<size_t>(bytes));
+}
 
 void onSignal(int sig) {
     pendingSignal = sig;
@@ -91,6 +123,8 @@ bool screenBegin() {
         --s.depth;
         return false;
     }
+    const char* codeset = nl_langinfo(CODESET);
+    s.utf8 = codeset && std::strcmp(codeset, "UTF-8") == 0;
     static bool registered = false;
     if (!registered) registered = std::atexit(atExit) == 0;
     s.c->set_term(s.screen);
@@ -151,9 +185,13 @@ void screenPut(int row, int col, const std::string& text, unsigned attr, int max
     }
     if (col >= cols) return;
     if (static_cast<int>(t.size()) > cols - col) t.resize(static_cast<size_t>(cols - col));
+    // A two-byte character cut in half is dropped whole.
+    for (size_t i = 0; i < t.size(); ++i)
+        if (IsDBCSLeadByte(static_cast<BYTE>(t[i])) && ++i >= t.size()) t.pop_back();
     // Control characters would move the library's cursor: they are shown as blanks.
     for (char& ch : t)
         if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = ' ';
+    t = toScreen(t);
     s.c->wattrset(s.win, static_cast<int>(attr));
     s.c->wmove(s.win, row, col);
     s.c->waddnstr(s.win, t.c_str(), static_cast<int>(t.size()));
@@ -234,6 +272,21 @@ Input screenRead(int timeoutMs) {
         }
     }
     in.code = k;
+    if (k >= 0x20 && k < 0x100 && k != 0x7F && !in.alt) {
+        std::string typed(1, static_cast<char>(k));
+        if (s.utf8 && k >= 0x80) {
+            // The rest of the character's bytes arrive with its first.
+            size_t length = k >= 0xF0 ? 4 : k >= 0xE0 ? 3 : k >= 0xC0 ? 2 : 1;
+            while (typed.size() < length) {
+                int next = s.c->wgetch(s.win);
+                if (next < 0x80 || next > 0xBF) break;
+                typed.push_back(static_cast<char>(next));
+            }
+            typed = fromKeys(typed);
+            if (typed.empty()) in.kind = Input::tick; // not a character of the code page: ignored
+        }
+        in.text = typed;
+    }
     if (k == keyMouse && s.c->getmouse(&in.mouse) != 0) in.kind = Input::tick;
     return in;
 }

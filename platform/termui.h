@@ -36,6 +36,7 @@ struct Input {
     enum Kind { key, tick, lost, interrupt } kind = tick;
     int code = 0;     // the key
     bool alt = false; // pressed with Alt (sent as Escape first)
+    std::string text; // a typed character in the ANSI code page (one or two bytes); "" for other keys
     MouseEvent mouse{};
 };
 // Waits up to timeoutMs for a key; tick when none came.

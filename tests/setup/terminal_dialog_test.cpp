@@ -20,7 +20,7 @@ protected:
         ASSERT_EQ(kotest::runTool({"install"}).status, 0);
     }
     std::vector<std::string> env() const {
-        return {"ODBCSYSINI=" + sandbox.dir(), "ODBCINI=" + sandbox.odbcIniPath(),
+        return {"LANG=C.UTF-8", "ODBCSYSINI=" + sandbox.dir(), "ODBCINI=" + sandbox.odbcIniPath(),
                 "HOME=" + sandbox.privateDir() + "/home"};
     }
     // btrdsn with args in a terminal, its sheet on the screen.
@@ -47,10 +47,11 @@ TEST_F(TerminalDialog, AddTypesOnBothPagesAndConfirmsWithEnter) {
     EXPECT_NE(t->lineWith("Data Source Name:").find("Sales"), std::string::npos) << s;
     EXPECT_NE(s.find("< OK >"), std::string::npos) << s;
     EXPECT_NE(s.find("[ Cancel ]"), std::string::npos) << s;
-    // The name came with the request, so it cannot be edited: typing lands in Description.
-    t->type("Sales ledger");
-    EXPECT_TRUE(t->waitFor("Sales ledger")) << t->screen();
-    EXPECT_EQ(t->cursor(), "37,5") << "the caret follows the text";
+    // The name came with the request, so it cannot be edited: typing lands in Description. The
+    // terminal's UTF-8 becomes the ANSI code page's bytes; a letter the code page lacks is not taken.
+    t->type("Café \u03A9ledger");
+    EXPECT_TRUE(t->waitFor("Café ledger")) << t->screen();
+    EXPECT_EQ(t->cursor(), "36,5") << "the caret follows the text";
     t->keys({"C-NPage"});
     ASSERT_TRUE(t->waitFor("[ 2 Advanced ]")) << t->screen();
     t->type("/srv/sales");
@@ -62,7 +63,7 @@ TEST_F(TerminalDialog, AddTypesOnBothPagesAndConfirmsWithEnter) {
     ASSERT_TRUE(t->waitFor("EXIT=0")) << t->screen();
     EXPECT_NE(t->screen().find("added \"Sales\""), std::string::npos);
     EXPECT_NE(t->screen().find("\nicanon"), std::string::npos) << "the terminal is restored\n" << t->screen();
-    EXPECT_EQ(stored("Sales", "Description"), "Sales ledger");
+    EXPECT_EQ(stored("Sales", "Description"), "Caf\xE9 ledger");
     EXPECT_EQ(stored("Sales", "Database"), "/srv/sales");
     EXPECT_EQ(stored("Sales", "UndefinedTable"), "ERROR");
     EXPECT_EQ(stored("Sales", "IntlSort"), "1");

@@ -82,7 +82,7 @@ public:
         for (const std::string& a : command)
             inner += " " + shellQuote(a);
         inner += "; echo EXIT=$?; stty -a | grep -o -- '-\\?icanon'; exec sleep 600";
-        std::string cmd = "tmux -S " + shellQuote(socket_) + " -f /dev/null new-session -d -x " +
+        std::string cmd = "tmux -u -S " + shellQuote(socket_) + " -f /dev/null new-session -d -x " +
                           std::to_string(cols) + " -y " + std::to_string(rows) + " " + shellQuote(inner);
         started_ = std::system(cmd.c_str()) == 0;
     }
