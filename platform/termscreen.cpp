@@ -6,9 +6,9 @@
 
 #include <langinfo.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <clocale>
 #include <cstdio>
@@ -156,6 +156,8 @@ void screenEnd() {
     Screen& s = S();
     if (s.depth == 0 || --s.depth > 0) return;
     giveBack();
+    // A hang-up or termination that came as the last dialog ended still reaches the program.
+    if (pendingSignal) raise(pendingSignal);
 }
 
 bool screenActive() {
@@ -240,23 +242,17 @@ Input screenRead(int timeoutMs) {
     }
     pollfd p{0, POLLIN, 0};
     int n = poll(&p, 1, timeoutMs);
-    if (pendingSignal || (n > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))) {
+    // Readable with nothing to read is the end of input, as a terminal gives when it goes away
+    // (looked at before the library reads, so a sequence it swallows is not taken for it).
+    int pending = 1;
+    if (n > 0 && (p.revents & POLLIN) && ioctl(0, FIONREAD, &pending) != 0) pending = 1;
+    if (pendingSignal || (n > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) || pending == 0) {
         in.kind = Input::lost;
         in.code = pendingSignal ? static_cast<int>(pendingSignal) : SIGHUP;
         return in;
     }
     int k = s.c->wgetch(s.win);
-    if (k < 0) {
-        // Readable but nothing read: the end of input, as a closed terminal gives.
-        if (n > 0 && (p.revents & POLLIN)) {
-            char probe;
-            if (read(0, &probe, 0) < 0 && errno != EAGAIN && errno != EINTR) {
-                in.kind = Input::lost;
-                in.code = SIGHUP;
-            }
-        }
-        return in;
-    }
+    if (k < 0) return in;
     in.kind = Input::key;
     if (k == 3) {
         in.kind = Input::interrupt;
