@@ -4,6 +4,7 @@
 #include <odbcinst.h>
 #include <sql.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -31,7 +32,8 @@ void usage(FILE* out) {
                "                                 else the installed modules' folder)\n"
                "  uninstall [--system] [--force] remove that registration; refused while data sources\n"
                "                                 use the driver, unless --force is given\n"
-               "  add KEY=VALUE ...              add a data source (DSN=name is required)\n"
+               "  add KEY=VALUE ...              add a data source (DSN=name is required, but for\n"
+               "                                 --dialog, where it can be typed)\n"
                "  configure KEY=VALUE ...        change an existing data source; attributes not given\n"
                "                                 are kept\n"
                "  remove NAME                    remove a data source\n"
@@ -247,9 +249,20 @@ int writeDataSource(bool add, int argc, char** argv) {
     if (!parseOptions(what, argc, argv, &o)) return 2;
     Attributes attrs;
     std::string error;
-    if (!checkAttributes(o.rest, &attrs, &error)) {
+    // add --dialog may leave the name to the person at the dialog.
+    bool nameFromDialog =
+        add && o.dialog && std::none_of(o.rest.begin(), o.rest.end(), [](const std::string& a) {
+            return !strncasecmp(a.c_str(), "DSN=", 4);
+        });
+    std::vector<std::string> checked = o.rest;
+    if (nameFromDialog) checked.push_back("DSN=typed");
+    if (!checkAttributes(checked, &attrs, &error)) {
         std::fprintf(stderr, "btrdsn: %s: %s\n", what, error.c_str());
         return 2;
+    }
+    if (nameFromDialog) {
+        attrs.entries.pop_back();
+        attrs.dsn.clear();
     }
     for (const auto& w : attrs.warnings)
         std::fprintf(stderr, "btrdsn: %s: warning: %s\n", what, w.c_str());
@@ -266,7 +279,8 @@ int writeDataSource(bool add, int argc, char** argv) {
     bool exists = false;
     {
         ReadLock lock;
-        exists = findDataSource(attrs.dsn, (add || o.user || o.system) ? &forced : nullptr, &where);
+        exists = !nameFromDialog &&
+                 findDataSource(attrs.dsn, (add || o.user || o.system) ? &forced : nullptr, &where);
         if (!add && !exists) return refuse(what, "no data source named \"" + attrs.dsn + "\"");
         if (exists && !ownedByDriver(what, where, o)) return 1;
     }
@@ -285,6 +299,8 @@ int writeDataSource(bool add, int argc, char** argv) {
     WORD request = add ? (scope == Scope::system ? ODBC_ADD_SYS_DSN : ODBC_ADD_DSN)
                        : (scope == Scope::system ? ODBC_CONFIG_SYS_DSN : ODBC_CONFIG_DSN);
     // Any window value makes the setup module run its dialog, through the process's front end.
+    std::vector<Location> before;
+    if (nameFromDialog) before = dataSourcesOfDriver(o.driver);
     static int dialogOwner;
     HWND window = o.dialog ? reinterpret_cast<HWND>(&dialogOwner) : nullptr;
     if (!SQLConfigDataSource(window, request, o.driver.c_str(), list.c_str())) {
@@ -298,9 +314,17 @@ int writeDataSource(bool add, int argc, char** argv) {
         }
         return reportInstallerFailure(what, o.rest, starts);
     }
-    std::printf("%s \"%s\" (%s data source in %s)\n", add ? "added" : "configured",
-                exists ? where.name.c_str() : attrs.dsn.c_str(), scopeName(scope),
-                dataSourceFile(scope).c_str());
+    std::string name = exists ? where.name : attrs.dsn;
+    if (nameFromDialog) {
+        // The name typed in the dialog: the data source that was not there before.
+        for (const Location& l : dataSourcesOfDriver(o.driver))
+            if (std::none_of(before.begin(), before.end(), [&l](const Location& b) {
+                    return b.scope == l.scope && !strcasecmp(b.name.c_str(), l.name.c_str());
+                }))
+                name = l.name;
+    }
+    std::printf("%s \"%s\" (%s data source in %s)\n", add ? "added" : "configured", name.c_str(),
+                scopeName(scope), dataSourceFile(scope).c_str());
     return 0;
 }
 
