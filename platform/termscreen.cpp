@@ -136,9 +136,42 @@ bool screenBegin() {
     s.c->keypad(s.win, true);
     s.c->nodelay(s.win, true);
     s.c->set_escdelay(40);
-    s.c->define_key("\033[6;5~", keyCtrlPageDown);
-    s.c->define_key("\033[5;5~", keyCtrlPageUp);
-    s.c->define_key("\033[1;3B", keyAltDown);
+    // The sequences of the usual terminals and multiplexers, whatever TERM's description lists (a
+    // TERM that does not match the terminal would otherwise turn Home into typed text).
+    static const struct {
+        const char* sequence;
+        int key;
+    } sequences[] = {
+        {"\033[6;5~", keyCtrlPageDown},
+        {"\033[5;5~", keyCtrlPageUp},
+        {"\033[1;3B", keyAltDown},
+        {"\033[1~", keyHome},
+        {"\033[7~", keyHome},
+        {"\033[H", keyHome},
+        {"\033OH", keyHome},
+        {"\033[4~", keyEnd},
+        {"\033[8~", keyEnd},
+        {"\033[F", keyEnd},
+        {"\033OF", keyEnd},
+        {"\033[3~", keyDelete},
+        {"\033[5~", keyPageUp},
+        {"\033[6~", keyPageDown},
+        {"\033[Z", keyBackTab},
+        {"\033[A", keyUp},
+        {"\033[B", keyDown},
+        {"\033[C", keyRight},
+        {"\033[D", keyLeft},
+        {"\033OA", keyUp},
+        {"\033OB", keyDown},
+        {"\033OC", keyRight},
+        {"\033OD", keyLeft},
+        {"\033OP", keyF1},
+        {"\033[11~", keyF1},
+        {"\033OS", keyF4},
+        {"\033[14~", keyF4},
+    };
+    for (const auto& q : sequences)
+        s.c->define_key(q.sequence, q.key);
     s.c->mouseinterval(0);
     s.c->mousemask(mouseButton1Pressed | mouseButton1Released | mouseButton1Clicked, nullptr);
     struct sigaction sa {};
