@@ -24,10 +24,13 @@ protected:
                 "HOME=" + sandbox.privateDir() + "/home"};
     }
     // btrdsn with args in a terminal, its sheet on the screen.
-    std::unique_ptr<TmuxTerminal> open(const std::vector<std::string>& args, int cols = 80, int rows = 24) {
+    std::unique_ptr<TmuxTerminal> open(const std::vector<std::string>& args, int cols = 80, int rows = 24,
+                                       const std::string& term = "") {
         std::vector<std::string> command{kotest::buildBin("btrdsn")};
         command.insert(command.end(), args.begin(), args.end());
-        auto t = std::make_unique<TmuxTerminal>(sandbox.privateDir(), env(), command, cols, rows);
+        std::vector<std::string> vars = env();
+        if (!term.empty()) vars.push_back("TERM=" + term);
+        auto t = std::make_unique<TmuxTerminal>(sandbox.privateDir(), vars, command, cols, rows);
         EXPECT_TRUE(t->started());
         EXPECT_TRUE(t->waitFor("ODBC Btrieve Driver Setup")) << t->screen();
         return t;
@@ -95,6 +98,22 @@ TEST_F(TerminalDialog, PageKeysTable) {
     EXPECT_NE(t->screen().find("added \"Pages\" (user data source"), std::string::npos) << t->screen();
     EXPECT_EQ(stored("Pages", "Database"), "/data");
     EXPECT_EQ(stored("Pages", "Description"), "kept across pages");
+}
+
+// The editing keys mean the same whatever TERM says, even when it is not the multiplexer's own.
+TEST_F(TerminalDialog, EditingKeysUnderEveryTerm) {
+    for (const char* term : {"screen", "xterm-256color", "vt100"}) {
+        std::string dsn = std::string("Keys-") + term;
+        auto t = open({"add", "--dialog", "DSN=" + dsn}, 80, 24, term);
+        t->type("abc");
+        t->keys({"Home", "DC", "End"});
+        t->type("Z");
+        t->keys({"Left", "BSpace", "C-NPage"});
+        EXPECT_TRUE(t->waitFor("[ 2 Advanced ]", 2000)) << term << "\n" << t->screen();
+        t->keys({"Enter"});
+        ASSERT_TRUE(t->waitFor("EXIT=0")) << term << "\n" << t->screen();
+        EXPECT_EQ(stored(dsn, "Description"), "bZ") << term;
+    }
 }
 
 // Leaving without confirming writes nothing, however the run ends, and gives the terminal back.
