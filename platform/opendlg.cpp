@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 using namespace kownd;
 
@@ -89,8 +90,15 @@ BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn) {
     if (terminalActive() && terminalReady()) {
         std::string path;
         auto check = [ofn](const std::string& p) { return refusal(ofn, p); };
-        if (!terminalOpenFile(title, filterText(ofn->lpstrFilter), static_cast<int>(ofn->nFilterIndex), dir,
-                              check, &path)) {
+        bool chosen;
+        try {
+            chosen = terminalOpenFile(title, filterText(ofn->lpstrFilter),
+                                      static_cast<int>(ofn->nFilterIndex), dir, check, &path);
+        } catch (const std::bad_alloc&) {
+            lastDialogError = CDERR_MEMALLOCFAILURE;
+            return FALSE;
+        }
+        if (!chosen) {
             transcript(head + " answer=cancel");
             return FALSE;
         }
