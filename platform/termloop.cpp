@@ -326,9 +326,9 @@ void key(RunView& v, const Input& in) {
         return;
     }
     if (in.alt && k >= '1' && k <= '9') return changePage(top, k - '1');
-    if (in.alt && k == keyDown) k = keyAltDown;
-    if (in.alt && std::isalpha(k)) return mnemonic(top, k);
-    if (in.alt) return;
+    if (in.alt && k < 0x80 && std::isalpha(k)) return mnemonic(top, k);
+    if (in.alt && k != keyDown) return;
+    if (in.alt) k = keyAltDown;
     int page = currentPageIndex(top), pages = static_cast<int>(pageTitles(top).size());
     if (k == keyCtrlPageDown && pages > 0) return changePage(top, (page + 1) % pages);
     if (k == keyCtrlPageUp && pages > 0) return changePage(top, (page + pages - 1) % pages);
