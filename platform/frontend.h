@@ -2,6 +2,7 @@
 // The front end every modal loop takes its input from, and the script front end's queue and
 // transcript. Internal to the layer.
 #include <string>
+#include <vector>
 #include "platform/sheetconst.h"
 
 namespace kownd {
@@ -26,6 +27,8 @@ std::string quoteText(const std::string& text);
 
 // The active front end, chosen once from KO_UI unless a program set one.
 bool scriptActive();
+// The terminal front end is chosen (its library may still fail to load: see terminalReady).
+bool terminalActive();
 // Reloads the script file when KO_UI_SCRIPT names another file or the file changed; called when an
 // outermost modal loop starts.
 void refreshScript();
@@ -53,5 +56,7 @@ bool deliverPosted();
 // The sheet frame's current page, or null (propsheet unit).
 HWND currentPage(HWND frame);
 int currentPageIndex(HWND frame);
+// The sheet's page titles, in order.
+std::vector<std::string> pageTitles(HWND frame);
 
 } // namespace kownd

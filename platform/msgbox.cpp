@@ -1,6 +1,8 @@
 // Message boxes: the answer comes from the front end; without one the box is written to standard
 // error and takes its default button.
 #include "platform/frontend.h"
+#include "platform/termui.h"
+#include "platform/system.h"
 #include "platform/window.h"
 #include "platform/wndinternal.h"
 
@@ -63,6 +65,21 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     std::string t = text ? text : "";
     std::string c = caption ? caption : "Error"; // Windows' caption when none is given
     int answer = defaultButton(type);
+    // A box at the terminal belongs to a dialog run, or to a window; a program that asked for no
+    // window keeps its boxes on standard error.
+    std::string ui;
+    bool chosen = koGetEnvironment("KO_UI", &ui) && ui == "terminal";
+    if (terminalActive() && terminalReady() && (chosen || screenActive() || (owner && IsWindow(owner)))) {
+        int count;
+        const int* buttons = buttonsOf(type, &count);
+        answer = terminalMessageBox(owner, t, c, type, buttons, count, answer);
+        char style[16];
+        std::snprintf(style, sizeof style, "0x%08X", type);
+        transcript("msgbox caption=" + quoteText(c) + " text=" + quoteText(t) + " style=" + style +
+                   " owner=" + ownerName(owner) + " answer=" + buttonNames[answer] + " by=user");
+        recordBox({t, c, type, owner, answer});
+        return answer;
+    }
     if (!scriptActive()) {
         std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
         std::fflush(stderr);

@@ -408,6 +408,15 @@ int currentPageIndex(HWND frame) {
     return s ? s->active : -1;
 }
 
+std::vector<std::string> pageTitles(HWND frame) {
+    std::vector<std::string> titles;
+    SheetState* s = stateOf(frame);
+    if (s)
+        for (const PageEntry& e : s->pages)
+            titles.push_back(pageTitle(e.page));
+    return titles;
+}
+
 } // namespace kownd
 
 HPROPSHEETPAGE CreatePropertySheetPageA(LPCPROPSHEETPAGEA psp) {

@@ -1,6 +1,7 @@
 // The modal loop and the script's actions on the active dialog, page or sheet frame.
 #include "platform/frontend.h"
 #include "platform/system.h"
+#include "platform/termui.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "platform/wndinternal.h"
@@ -239,7 +240,7 @@ void apply(HWND h, const Action& a) {
 namespace kownd {
 
 bool canRunModal() {
-    return scriptActive();
+    return scriptActive() || (terminalActive() && terminalReady());
 }
 
 void dialogShown(HWND dialog, WORD templateId) {
@@ -254,6 +255,7 @@ void dialogEnded(HWND, WORD templateId, INT_PTR result) {
 }
 
 INT_PTR modalLoop(HWND h) {
+    if (terminalActive()) return terminalModalLoop(h);
     if (loopDepth++ == 0) refreshScript();
     INT_PTR result = 0;
     for (;;) {

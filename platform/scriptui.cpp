@@ -2,6 +2,7 @@
 // of actions, and the transcript.
 #include "platform/frontend.h"
 #include "platform/system.h"
+#include "platform/termui.h"
 #include "platform/window.h"
 #include "platform/wndinternal.h"
 
@@ -44,7 +45,13 @@ ScriptState& state() {
 void chooseLocked(ScriptState& s) {
     if (s.chosen) return;
     std::string ui;
-    s.frontEnd = koGetEnvironment("KO_UI", &ui) && ui == "script" ? koFrontEndScript : koFrontEndNone;
+    bool set = koGetEnvironment("KO_UI", &ui) && !ui.empty();
+    if (set && ui == "script")
+        s.frontEnd = koFrontEndScript;
+    else if ((!set || ui == "terminal") && terminalUsable())
+        s.frontEnd = koFrontEndTerminal;
+    else
+        s.frontEnd = koFrontEndNone;
 }
 
 bool isWordChar(char c) {
@@ -216,6 +223,13 @@ bool scriptActive() {
     std::lock_guard<std::mutex> g(s.lock);
     chooseLocked(s);
     return s.frontEnd == koFrontEndScript;
+}
+
+bool terminalActive() {
+    ScriptState& s = state();
+    std::lock_guard<std::mutex> g(s.lock);
+    chooseLocked(s);
+    return s.frontEnd == koFrontEndTerminal;
 }
 
 void refreshScript() {

@@ -167,10 +167,12 @@ KO_EXPORT std::vector<std::string> koTakeDrawings(HWND window);
 // the length copied, 0 when the module has no such string.
 KO_EXPORT int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int size);
 
-// Where modal input comes from: KO_UI chooses (script or none) unless a program sets it.
+// Where modal input comes from: KO_UI chooses (script, terminal or none; unset: the terminal when
+// standard input and output are one) unless a program sets it.
 enum KoFrontEnd {
-    koFrontEndNone,   // no user: boxes go to standard error and take their default button; dialogs fail
-    koFrontEndScript, // the actions of KO_UI_SCRIPT (and of koScriptPush), recorded in KO_UI_TRANSCRIPT
+    koFrontEndNone,     // no user: boxes go to standard error and take their default button; dialogs fail
+    koFrontEndScript,   // the actions of KO_UI_SCRIPT (and of koScriptPush), recorded in KO_UI_TRANSCRIPT
+    koFrontEndTerminal, // a person at the terminal of standard input and output
 };
 KO_EXPORT void koSetFrontEnd(KoFrontEnd frontEnd);
 KO_EXPORT KoFrontEnd koGetFrontEnd();

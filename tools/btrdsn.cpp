@@ -4,6 +4,7 @@
 #include <odbcinst.h>
 #include <sql.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +33,8 @@ void usage(FILE* out) {
                "                                 else the installed modules' folder)\n"
                "  uninstall [--system] [--force] remove that registration; refused while data sources\n"
                "                                 use the driver, unless --force is given\n"
-               "  add KEY=VALUE ...              add a data source (DSN=name is required)\n"
+               "  add KEY=VALUE ...              add a data source (DSN=name is required, but for\n"
+               "                                 --dialog, where it can be typed)\n"
                "  configure KEY=VALUE ...        change an existing data source; attributes not given\n"
                "                                 are kept\n"
                "  remove NAME                    remove a data source\n"
@@ -48,6 +50,8 @@ void usage(FILE* out) {
                "              file first; these options restrict the search)\n"
                "  --replace   add or configure a data source that belongs to another driver\n"
                "  -d DRIVER   the driver description, \"ODBC Btrieve Driver\" by default\n"
+               "  --dialog    (add, configure) edit the data source in the setup dialog, on this\n"
+               "              terminal; nothing is written unless the dialog is confirmed\n"
                "\n"
                "Keywords (either spelling, any case): Description, Database (DB), UndefinedTable (UT:\n"
                "PROMPT or ERROR), DataFileExtension (DFE), FileOpenCache (FOC: 0-99999), UseLongQualifiers\n"
@@ -58,7 +62,7 @@ void usage(FILE* out) {
 }
 
 struct Options {
-    bool user = false, system = false, replace = false;
+    bool user = false, system = false, replace = false, dialog = false;
     std::string driver = kDriver;
     std::vector<std::string> rest;
 };
@@ -73,6 +77,8 @@ bool parseOptions(const char* what, int argc, char** argv, Options* o) {
             o->system = true;
         } else if (a == "--replace") {
             o->replace = true;
+        } else if (a == "--dialog" && (!std::strcmp(what, "add") || !std::strcmp(what, "configure"))) {
+            o->dialog = true;
         } else if (a == "-d" || a == "--driver") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "btrdsn: %s: %s needs a driver description\n", what, a.c_str());
@@ -246,20 +252,38 @@ int writeDataSource(bool add, int argc, char** argv) {
     if (!parseOptions(what, argc, argv, &o)) return 2;
     Attributes attrs;
     std::string error;
-    if (!checkAttributes(o.rest, &attrs, &error)) {
+    // add --dialog may leave the name to the person at the dialog.
+    bool nameFromDialog =
+        add && o.dialog && std::none_of(o.rest.begin(), o.rest.end(), [](const std::string& a) {
+            return !strncasecmp(a.c_str(), "DSN=", 4);
+        });
+    std::vector<std::string> checked = o.rest;
+    if (nameFromDialog) checked.push_back("DSN=typed");
+    if (!checkAttributes(checked, &attrs, &error)) {
         std::fprintf(stderr, "btrdsn: %s: %s\n", what, error.c_str());
         return 2;
+    }
+    if (nameFromDialog) {
+        attrs.entries.pop_back();
+        attrs.dsn.clear();
     }
     for (const auto& w : attrs.warnings)
         std::fprintf(stderr, "btrdsn: %s: warning: %s\n", what, w.c_str());
     if (!requireDriver(what, o.driver)) return 1;
+    // The setup module shows its dialog through KO_UI's front end, the terminal when it is unset.
+    const char* ui = std::getenv("KO_UI");
+    if (o.dialog && (!ui || !*ui) && !(isatty(0) && isatty(1))) {
+        std::fprintf(stderr, "btrdsn: %s: --dialog needs a terminal on standard input and output\n", what);
+        return 2;
+    }
 
     Scope forced = o.system ? Scope::system : Scope::user;
     Location where;
     bool exists = false;
     {
         ReadLock lock;
-        exists = findDataSource(attrs.dsn, (add || o.user || o.system) ? &forced : nullptr, &where);
+        exists = !nameFromDialog &&
+                 findDataSource(attrs.dsn, (add || o.user || o.system) ? &forced : nullptr, &where);
         if (!add && !exists) return refuse(what, "no data source named \"" + attrs.dsn + "\"");
         if (exists && !ownedByDriver(what, where, o)) return 1;
     }
@@ -277,11 +301,33 @@ int writeDataSource(bool add, int argc, char** argv) {
     list += '\0';
     WORD request = add ? (scope == Scope::system ? ODBC_ADD_SYS_DSN : ODBC_ADD_DSN)
                        : (scope == Scope::system ? ODBC_CONFIG_SYS_DSN : ODBC_CONFIG_DSN);
-    if (!SQLConfigDataSource(nullptr, request, o.driver.c_str(), list.c_str()))
+    // Any window value makes the setup module run its dialog, through the process's front end.
+    std::vector<Location> before;
+    if (nameFromDialog) before = dataSourcesOfDriver(o.driver);
+    static int dialogOwner;
+    HWND window = o.dialog ? reinterpret_cast<HWND>(&dialogOwner) : nullptr;
+    if (!SQLConfigDataSource(window, request, o.driver.c_str(), list.c_str())) {
+        // A dialog that was cancelled fails without a reason: the person knows why.
+        DWORD code = 0;
+        char message[2];
+        WORD length = 0;
+        if (o.dialog && SQLInstallerError(1, &code, message, sizeof message, &length) == SQL_NO_DATA) {
+            std::fprintf(stderr, "btrdsn: %s: cancelled; nothing was written\n", what);
+            return 1;
+        }
         return reportInstallerFailure(what, o.rest, starts);
-    std::printf("%s \"%s\" (%s data source in %s)\n", add ? "added" : "configured",
-                exists ? where.name.c_str() : attrs.dsn.c_str(), scopeName(scope),
-                dataSourceFile(scope).c_str());
+    }
+    std::string name = exists ? where.name : attrs.dsn;
+    if (nameFromDialog) {
+        // The name typed in the dialog: the data source that was not there before.
+        for (const Location& l : dataSourcesOfDriver(o.driver))
+            if (std::none_of(before.begin(), before.end(), [&l](const Location& b) {
+                    return b.scope == l.scope && !strcasecmp(b.name.c_str(), l.name.c_str());
+                }))
+                name = l.name;
+    }
+    std::printf("%s \"%s\" (%s data source in %s)\n", add ? "added" : "configured", name.c_str(),
+                scopeName(scope), dataSourceFile(scope).c_str());
     return 0;
 }
 
@@ -315,7 +361,10 @@ int removeDataSource(int argc, char** argv) {
     if (!requireDriver("remove", o.driver)) return 1;
     std::string list = "DSN=" + where.name + '\0' + '\0';
     WORD request = where.scope == Scope::system ? ODBC_REMOVE_SYS_DSN : ODBC_REMOVE_DSN;
-    if (!SQLConfigDataSource(nullptr, request, o.driver.c_str(), list.c_str()))
+    // Any window value makes the setup module run its dialog, through the process's front end.
+    static int dialogOwner;
+    HWND window = o.dialog ? reinterpret_cast<HWND>(&dialogOwner) : nullptr;
+    if (!SQLConfigDataSource(window, request, o.driver.c_str(), list.c_str()))
         return reportInstallerFailure("remove");
     std::printf("removed \"%s\" (%s data source in %s)\n", where.name.c_str(), scopeName(where.scope),
                 where.file.c_str());
