@@ -18,8 +18,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export HOME="$work" ODBCINI="$work/odbc.ini"
 : > "$ODBCINI"
-/usr/bin/btrdsn add DSN=PackageCheck Database=/srv/check UT=ERROR >/dev/null || fail "add failed"
+mkdir "$work/data"
+/usr/bin/btrdsn add DSN=PackageCheck "Database=$work/data" UT=ERROR >/dev/null || fail "add failed"
 /usr/bin/btrdsn show PackageCheck | grep -q 'UndefinedTable=ERROR' || fail "show lost the attribute"
+echo "" | isql -b PackageCheck >/dev/null || fail "isql cannot connect through the installed driver"
+/usr/bin/btrdsn test PackageCheck >/dev/null 2>&1 || fail "the connection test failed"
 /usr/bin/btrdsn uninstall --system >/dev/null 2>&1 && fail "uninstall went on while a data source uses the driver"
 /usr/bin/btrdsn remove PackageCheck >/dev/null || fail "remove failed"
 man -w btrdsn >/dev/null 2>&1 || [ -f /usr/share/man/man1/btrdsn.1 ] || [ -f /usr/share/man/man1/btrdsn.1.gz ] ||
