@@ -57,7 +57,12 @@ void usage(FILE* out) {
                "PROMPT or ERROR), DataFileExtension (DFE), FileOpenCache (FOC: 0-99999), UseLongQualifiers\n"
                "(ULQ: 0 or 1), LogonID (UID), IntlSort (IS: 0 or 1), ArraySize (AS: 1-99999),\n"
                "ApplicationUsingThreads (AUT: 0 or 1). The configuration files are unixODBC's: ODBCSYSINI\n"
-               "and ODBCINI choose them as usual.\n",
+               "and ODBCINI choose them as usual.\n"
+               "\n"
+               "Environment: ODBCSYSINI, ODBCINI (unixODBC's files), KO_UI (terminal, script or none),\n"
+               "KO_UI_SCRIPT and KO_UI_TRANSCRIPT (the script front end), KO_ANSI_CODEPAGE.\n"
+               "Exit status: 0 success; 1 the request failed or was refused (one line on standard error\n"
+               "says why); 2 the command line is wrong. See btrdsn(1).\n",
                out);
 }
 
