@@ -134,19 +134,7 @@ void typeInto(HWND c, const Action& a) {
     }
     transcript("action line=" + std::to_string(a.line) + " text=" + quoteText(a.raw));
     SetFocus(c);
-    bool edit;
-    {
-        std::lock_guard<std::recursive_mutex> g(lock());
-        w->text = text;
-        w->modified = true;
-        edit = w->kind == Kind::edit;
-    }
-    if (edit) {
-        notifyParent(c, EN_UPDATE);
-        notifyParent(c, EN_CHANGE);
-    } else {
-        notifyParent(c, CBN_EDITCHANGE);
-    }
+    setTyped(c, text);
 }
 
 void apply(HWND h, const Action& a) {

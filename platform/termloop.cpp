@@ -145,25 +145,6 @@ void help(HWND top) {
     SendMessageA(f, WM_HELP, 0, reinterpret_cast<LPARAM>(&hi));
 }
 
-// Sets an edit control's text as typing does: within its limit and styles, with its notifications.
-void setTyped(HWND c, const std::string& text) {
-    KoHandleRef<Window> w = peek(c);
-    if (!w) return;
-    bool edit;
-    {
-        std::lock_guard<std::recursive_mutex> g(lock());
-        w->text = text;
-        w->modified = true;
-        edit = w->kind == Kind::edit;
-    }
-    if (edit) {
-        notifyParent(c, EN_UPDATE);
-        notifyParent(c, EN_CHANGE);
-    } else {
-        notifyParent(c, CBN_EDITCHANGE);
-    }
-}
-
 // Keys in an edit control (or a typed combo box); false when the key is not an editing key.
 bool editKey(RunView& v, HWND c, const Input& in) {
     int key = in.code;

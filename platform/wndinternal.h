@@ -83,6 +83,9 @@ LRESULT dialogProc(HWND, UINT, WPARAM, LPARAM);
 
 // Sends a notification WM_COMMAND from control to its parent.
 void notifyParent(HWND control, WORD code);
+// Sets an edit or combo control's text as typing does (the caller has checked limit and styles) and
+// sends the notifications typing sends.
+void setTyped(HWND control, const std::string& text);
 
 // The top-level window a window belongs to (itself when it is one).
 HWND rootOf(HWND h);

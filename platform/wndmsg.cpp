@@ -102,6 +102,24 @@ bool deliverPosted() {
         DispatchMessageA(&m);
     }
 }
+
+void setTyped(HWND c, const std::string& text) {
+    KoHandleRef<Window> w = peek(c);
+    if (!w) return;
+    bool edit;
+    {
+        std::lock_guard<std::recursive_mutex> g(lock());
+        w->text = text;
+        w->modified = true;
+        edit = w->kind == Kind::edit;
+    }
+    if (edit) {
+        notifyParent(c, EN_UPDATE);
+        notifyParent(c, EN_CHANGE);
+    } else {
+        notifyParent(c, CBN_EDITCHANGE);
+    }
+}
 } // namespace kownd
 
 LRESULT DefWindowProcA(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
