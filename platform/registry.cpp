@@ -47,6 +47,14 @@ DWORD resolve(HKEY key, KoRegRoot* root, std::vector<std::string>* path, REGSAM*
     return ERROR_SUCCESS;
 }
 
+// The key's root and path, once the handle was opened with the access right an operation needs.
+DWORD resolveFor(HKEY key, REGSAM need, KoRegRoot* root, std::vector<std::string>* path) {
+    REGSAM access;
+    DWORD e = resolve(key, root, path, &access);
+    if (e != ERROR_SUCCESS) return e;
+    return (access & need) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 // Appends the parts of a subkey name; ERROR_BAD_PATHNAME for a leading backslash.
 DWORD appendPath(std::vector<std::string>* path, LPCSTR subKey) {
     if (!subKey) return ERROR_SUCCESS;
@@ -194,10 +202,8 @@ DWORD queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, BYTE* da
     if (reserved || (data && !size)) return ERROR_INVALID_PARAMETER;
     KoRegRoot root;
     std::vector<std::string> path;
-    REGSAM access;
-    DWORD e = resolve(key, &root, &path, &access);
+    DWORD e = resolveFor(key, KEY_QUERY_VALUE, &root, &path);
     if (e != ERROR_SUCCESS) return e;
-    if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     KoRegSession s(root, path, false);
     if (s.status() != ERROR_SUCCESS) return s.status();
     KoRegKey* k = s.find(path);
@@ -211,10 +217,8 @@ DWORD setValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD size) 
     if (!data && size) return ERROR_NOACCESS;
     KoRegRoot root;
     std::vector<std::string> path;
-    REGSAM access;
-    DWORD e = resolve(key, &root, &path, &access);
+    DWORD e = resolveFor(key, KEY_SET_VALUE, &root, &path);
     if (e != ERROR_SUCCESS) return e;
-    if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     std::string bytes(reinterpret_cast<const char*>(data), size);
     if ((type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) && size && bytes.back() != 0)
         bytes.push_back(0);
@@ -244,10 +248,8 @@ DWORD enumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD res
     if (!name || !nameSize || reserved || (data && !size)) return ERROR_INVALID_PARAMETER;
     KoRegRoot root;
     std::vector<std::string> path;
-    REGSAM access;
-    DWORD e = resolve(key, &root, &path, &access);
+    DWORD e = resolveFor(key, KEY_QUERY_VALUE, &root, &path);
     if (e != ERROR_SUCCESS) return e;
-    if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     KoRegSession s(root, path, false);
     if (s.status() != ERROR_SUCCESS) return s.status();
     KoRegKey* k = s.find(path);
@@ -265,10 +267,8 @@ DWORD enumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reser
     if (!name || !nameSize || reserved) return ERROR_INVALID_PARAMETER;
     KoRegRoot root;
     std::vector<std::string> path;
-    REGSAM access;
-    DWORD e = resolve(key, &root, &path, &access);
+    DWORD e = resolveFor(key, KEY_ENUMERATE_SUB_KEYS, &root, &path);
     if (e != ERROR_SUCCESS) return e;
-    if (!(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
     KoRegSession s(root, path, false);
     if (s.status() != ERROR_SUCCESS) return s.status();
     KoRegKey* k = s.find(path);
@@ -291,10 +291,8 @@ DWORD queryInfo(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reserved, L
     if (reserved) return ERROR_INVALID_PARAMETER;
     KoRegRoot root;
     std::vector<std::string> path;
-    REGSAM access;
-    DWORD e = resolve(key, &root, &path, &access);
+    DWORD e = resolveFor(key, KEY_QUERY_VALUE, &root, &path);
     if (e != ERROR_SUCCESS) return e;
-    if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     KoRegSession s(root, path, false);
     if (s.status() != ERROR_SUCCESS) return s.status();
     KoRegKey* k = s.find(path);
@@ -330,10 +328,8 @@ DWORD queryInfo(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reserved, L
 DWORD deleteValue(HKEY key, LPCSTR name) {
     KoRegRoot root;
     std::vector<std::string> path;
-    REGSAM access;
-    DWORD e = resolve(key, &root, &path, &access);
+    DWORD e = resolveFor(key, KEY_SET_VALUE, &root, &path);
     if (e != ERROR_SUCCESS) return e;
-    if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     std::string valueName = name ? name : "";
     KoRegSession s(root, path, true);
     if (s.status() != ERROR_SUCCESS) return s.status();
