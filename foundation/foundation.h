@@ -42,3 +42,4 @@
 #include "foundation/ui/propshet.h"
 #include "foundation/ui/winprop.h"
 #include "foundation/ui/wincenter.h"
+#include "foundation/ui/kohelp.h"

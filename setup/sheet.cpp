@@ -2,6 +2,7 @@
 // procedures land, each page shows the record's values through the attribute table and, when the user
 // confirms, keeps its edits in the record and writes the data source.
 #include "foundation/foundation.h"
+#include "setup/pages.h"
 #include "setup/setup.h"
 
 #include <cstring>
@@ -78,7 +79,7 @@ BOOL koRunSetupSheet(DSNInfoStruct* info) {
     PropSheetPage pages[3] = {
         {general, 1, pageProc, info, PSP_USETITLE, nullptr, nullptr, U("1 of 3")},
         {advanced, 2, pageProc, info, PSP_USETITLE, nullptr, nullptr, U("2 of 3")},
-        {about, 10, pageProc, info, PSP_USETITLE, nullptr, nullptr, U("3 of 3")},
+        {about, 10, AboutDlgProc, info, PSP_USETITLE, nullptr, nullptr, U("3 of 3")},
     };
     // A window this layer did not make (the caller's own toolkit's, or whatever the driver manager
     // passes) is treated as the desktop: the sheet runs without an owner.

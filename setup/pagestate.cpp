@@ -1,0 +1,24 @@
+// What the setup pages share: the sheet windows they found, the definer and test marks, and the
+// connection test that every page's Test Connect command runs.
+#include "foundation/foundation.h"
+#include "setup/pages.h"
+#include "setup/setup.h"
+
+HWND generalSheetWnd = nullptr;
+HWND advancedSheetWnd = nullptr;
+HWND aboutSheetWnd = nullptr;
+uint16_t definerUsed = 0;
+int inTestConnect = 0;
+
+void koRunConnectionTest(HWND sheetWindow, DSNInfoStruct* info) {
+    inTestConnect = 1;
+    // The sheet's Apply makes every page save its controls into the record; while the mark is set
+    // the pages only save, so nothing is written by a test.
+    if (sheetWindow) SendMessageA(sheetWindow, WM_COMMAND, MAKEWPARAM(12321, BN_CLICKED), 0);
+    {
+        TestConnect test(info);
+        if (test.testConnect()) MessageBoxA(nullptr, "Connection established!", "Test Connect", MB_OK);
+    }
+    inTestConnect = 0;
+    if (info->propSheet) info->propSheet->dataValid = 1;
+}
