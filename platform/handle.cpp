@@ -126,7 +126,8 @@ uint32_t koHandleCount(KoHandleKind kind) {
 
 BOOL CloseHandle(HANDLE object) {
     KoHandleKind kind = koHandleKindOf(object);
-    if (kind != KoHandleKind::file && kind != KoHandleKind::thread && kind != KoHandleKind::semaphore) {
+    if (kind != KoHandleKind::file && kind != KoHandleKind::thread && kind != KoHandleKind::semaphore &&
+        kind != KoHandleKind::process) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

@@ -11,7 +11,17 @@
 #include <cstdint>
 #include "platform/types.h"
 
-enum class KoHandleKind : uint8_t { file = 1, find, thread, semaphore, window, icon, dc, registryKey };
+enum class KoHandleKind : uint8_t {
+    file = 1,
+    find,
+    thread,
+    semaphore,
+    window,
+    icon,
+    dc,
+    registryKey,
+    process
+};
 
 class KoHandleObject {
 public:
@@ -84,7 +94,7 @@ bool koHandleClose(HANDLE h, KoHandleKind kind);
 // Live handles of a kind, for diagnostics and tests.
 uint32_t koHandleCount(KoHandleKind kind);
 
-// Closes a file, thread or semaphore handle, as Windows' one CloseHandle for kernel objects: the
+// Closes a file, thread, semaphore or process handle, as Windows' one CloseHandle for kernel objects: the
 // object goes with its last reference (a running thread goes on; a wait in progress ends as it
 // would have). FALSE with ERROR_INVALID_HANDLE for anything else, or a handle closed before.
 KO_EXPORT BOOL CloseHandle(HANDLE object);

@@ -2,6 +2,7 @@
 #include "platform/file.h"
 #include "platform/handle.h"
 #include "platform/oserror.h"
+#include "platform/process.h"
 #include "platform/system.h"
 
 #include <pthread.h>
@@ -280,6 +281,8 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
         pthread_mutex_unlock(&t->mutex);
         return ended ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     }
+    case KoHandleKind::process:
+        return koWaitProcess(object, milliseconds);
     default:
         break;
     }

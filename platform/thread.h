@@ -50,7 +50,8 @@ KO_EXPORT HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, size_t stackSize
 // The thread's result, or STILL_ACTIVE while it runs.
 KO_EXPORT BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode);
 
-// Waits until a semaphore can be taken (its count is then lowered by one) or a thread has ended:
+// Waits until a semaphore can be taken (its count is then lowered by one) or a thread or process has
+// ended:
 // WAIT_OBJECT_0, WAIT_TIMEOUT after milliseconds (INFINITE: no limit), WAIT_FAILED for a bad handle.
 KO_EXPORT DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 

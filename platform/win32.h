@@ -13,3 +13,6 @@
 #include "platform/winsock.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
+#include "platform/process.h"
+#include "platform/dde.h"
+#include "platform/com.h"
