@@ -47,6 +47,16 @@ typedef const IID& REFIID;
 #define CLSCTX_REMOTE_SERVER 0x10u
 #define CLSCTX_ALL (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
 
+// The root interface of every object.
+struct IUnknown {
+    virtual HRESULT QueryInterface(REFIID iid, void** object) = 0;
+    virtual ULONG AddRef() = 0;
+    virtual ULONG Release() = 0;
+
+protected:
+    ~IUnknown() = default;
+};
+
 // Reads "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (hexadecimal digits of either case). A null text is
 // the null identifier. CLSIDFromString refuses anything else with CO_E_CLASSSTRING (there are no
 // program identifiers to look up), IIDFromString with E_INVALIDARG; the output is then zero.

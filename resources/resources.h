@@ -10,6 +10,7 @@ struct KoResourceString {
 extern const KoResourceString koStringsSetup[];
 extern const KoResourceString koStringsErrors[];
 extern const KoResourceString koStringsSync[];
+extern const KoResourceString koStringsHelp[];
 
 // Exported accessor that the platform layer's LoadStringA reads: the text of string id, or null.
 extern "C" __attribute__((visibility("default"))) const char* koResourceString(unsigned id);
