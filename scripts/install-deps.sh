@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config ccache googletest libgtest-dev libbenchmark-dev
           libicu-dev icu-devtools unixodbc unixodbc-dev odbcinst libsqliteodbc clang clang-format
-          slapd ldap-utils libldap-2.5-0 libncursesw6 tmux)
+          slapd ldap-utils libldap-2.5-0 libncursesw6 tmux chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

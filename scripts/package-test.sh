@@ -14,6 +14,9 @@ unset ODBCSYSINI ODBCINI
 $SUDO dpkg -i "$deb" >/dev/null
 fail() { echo "package: $*" >&2; $SUDO dpkg -r odbc-btrieve-setup >/dev/null 2>&1 || true; exit 1; }
 odbcinst -q -d -n "$name" | grep -q '^Setup=.*/odbc/ztbtr20s.so$' || fail "the driver is not registered"
+odbcinst -q -d -n "$name" | grep -qx 'HelpRootDirectory=/usr/share/btrsetup/help' ||
+    fail "the driver's help folder is not registered"
+[ -f /usr/share/btrsetup/help/help.htm ] || fail "the help is not installed"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export HOME="$work" ODBCINI="$work/odbc.ini"
@@ -34,5 +37,5 @@ if odbcinst -q -d 2>/dev/null | grep -qx "\[$name\]"; then
     echo "package: the registration outlived the package" >&2
     exit 1
 fi
-[ ! -e /usr/bin/btrdsn ] || { echo "package: files left behind" >&2; exit 1; }
+[ ! -e /usr/bin/btrdsn ] && [ ! -e /usr/share/btrsetup/help ] || { echo "package: files left behind" >&2; exit 1; }
 echo "package: installed, used and removed cleanly"

@@ -27,10 +27,13 @@ const char kDriver[] = "ODBC Btrieve Driver";
 void usage(FILE* out) {
     std::fputs("usage: btrdsn COMMAND [OPTIONS] [ARGUMENTS]\n"
                "\n"
-               "  install [--system] [LIBDIR]    register \"ODBC Btrieve Driver\" in the system's\n"
+               "  install [--system] [--help-dir DIR] [LIBDIR]\n"
+               "                                 register \"ODBC Btrieve Driver\" in the system's\n"
                "                                 odbcinst.ini, with the driver and setup modules of\n"
                "                                 LIBDIR (default: the lib folder beside this program,\n"
-               "                                 else the installed modules' folder)\n"
+               "                                 else the installed modules' folder) and the help in\n"
+               "                                 DIR (default: KO_HELP_DIR, else the source tree's help/\n"
+               "                                 for a build tree, else the installed help)\n"
                "  uninstall [--system] [--force] remove that registration; refused while data sources\n"
                "                                 use the driver, unless --force is given\n"
                "  add KEY=VALUE ...              add a data source (DSN=name is required, but for\n"
@@ -60,6 +63,7 @@ void usage(FILE* out) {
                "and ODBCINI choose them as usual.\n"
                "\n"
                "Environment: ODBCSYSINI, ODBCINI (unixODBC's files), KO_UI (terminal, script or none),\n"
+               "KO_HELP_DIR (the help folder install registers),\n"
                "KO_UI_SCRIPT and KO_UI_TRANSCRIPT (the script front end), KO_ANSI_CODEPAGE.\n"
                "Exit status: 0 success; 1 the request failed or was refused (one line on standard error\n"
                "says why); 2 the command line is wrong. See btrdsn(1).\n",
@@ -151,13 +155,71 @@ std::string defaultLibDir() {
 #endif
 }
 
+// The help folder to register: --help-dir, else KO_HELP_DIR, else the source tree's help/ for a
+// program of a build tree, else the installed help. explicitChoice tells whether the user named it.
+std::string defaultHelpDir(const std::string& given, bool* explicitChoice) {
+    *explicitChoice = true;
+    if (!given.empty()) return given;
+    if (const char* env = std::getenv("KO_HELP_DIR"); env && *env) return env;
+    *explicitChoice = false;
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        exe[n] = 0;
+        std::string dir(exe);
+        dir = dir.substr(0, dir.rfind('/'));
+        std::string lib = dir.substr(0, dir.rfind('/')) + "/lib";
+#ifdef KO_SOURCE_HELP_DIR
+        if (access((lib + "/ztbtr20s.so").c_str(), R_OK) == 0) return KO_SOURCE_HELP_DIR;
+#endif
+    }
+#ifdef KO_INSTALL_HELP_DIR
+    return KO_INSTALL_HELP_DIR;
+#else
+    return "";
+#endif
+}
+
+// Registers the driver's help folder ("HelpRootDirectory"), which the setup dialogs' Help opens.
+// False after saying why when it cannot be registered.
+bool registerHelp(const std::string& given) {
+    bool explicitChoice = false;
+    std::string dir = defaultHelpDir(given, &explicitChoice);
+    char real[PATH_MAX];
+    if (dir.empty() || !realpath(dir.c_str(), real) ||
+        access((std::string(real) + "/help.htm").c_str(), R_OK) != 0) {
+        if (explicitChoice) {
+            std::fprintf(stderr, "btrdsn: install failed: no help.htm in the help folder %s\n", dir.c_str());
+            return false;
+        }
+        std::fprintf(stderr, "btrdsn: the driver's help is not installed (%s); Help will say so\n",
+                     dir.empty() ? "no help folder" : dir.c_str());
+        return true;
+    }
+    if (driverEntry(kDriver, "HelpRootDirectory") == real) return true;
+    if (!SQLWritePrivateProfileString(kDriver, "HelpRootDirectory", real, "ODBCINST.INI")) {
+        reportInstallerFailure("install");
+        return false;
+    }
+    return true;
+}
+
 // Drivers are registered for the whole system, as "odbcinst -i -d" does; --system says so.
-bool driverScopeOptions(const char* what, int* argc, char*** argv, bool* force) {
+bool driverScopeOptions(const char* what, int* argc, char*** argv, bool* force,
+                        std::string* helpDir = nullptr) {
     while (*argc > 0 && (*argv)[0][0] == '-') {
         std::string option = (*argv)[0];
         if (option == "--system") {
         } else if (option == "--force" && force) {
             *force = true;
+        } else if (option == "--help-dir" && helpDir) {
+            if (*argc < 2) {
+                std::fprintf(stderr, "btrdsn: %s: --help-dir needs a folder\n", what);
+                return false;
+            }
+            *helpDir = (*argv)[1];
+            --*argc;
+            ++*argv;
         } else if (option == "--user") {
             std::fprintf(stderr,
                          "btrdsn: %s: drivers are registered for the whole system (odbcinst.ini); "
@@ -175,7 +237,8 @@ bool driverScopeOptions(const char* what, int* argc, char*** argv, bool* force) 
 }
 
 int install(int argc, char** argv) {
-    if (!driverScopeOptions("install", &argc, &argv, nullptr) || argc > 1) {
+    std::string helpDir;
+    if (!driverScopeOptions("install", &argc, &argv, nullptr, &helpDir) || argc > 1) {
         if (argc > 1) usage(stderr);
         return 2;
     }
@@ -195,12 +258,14 @@ int install(int argc, char** argv) {
     if (driverRegistered(kDriver)) {
         // Registering again must not raise the usage count: only the paths are brought up to date.
         if (driverEntry(kDriver, "Driver") == driverPath && driverEntry(kDriver, "Setup") == setupPath) {
+            if (!registerHelp(helpDir)) return 1;
             std::printf("\"%s\" is already installed (%s)\n", kDriver, driverPath.c_str());
             return 0;
         }
         if (!SQLWritePrivateProfileString(kDriver, "Driver", driverPath.c_str(), "ODBCINST.INI") ||
             !SQLWritePrivateProfileString(kDriver, "Setup", setupPath.c_str(), "ODBCINST.INI"))
             return reportInstallerFailure("install");
+        if (!registerHelp(helpDir)) return 1;
         std::printf("updated \"%s\" (%s, setup %s)\n", kDriver, driverPath.c_str(), setupPath.c_str());
         return 0;
     }
@@ -214,6 +279,7 @@ int install(int argc, char** argv) {
     if (!SQLInstallDriverEx(entry.c_str(), nullptr, pathOut, sizeof pathOut, &pathLength,
                             ODBC_INSTALL_COMPLETE, &usageCount))
         return reportInstallerFailure("install");
+    if (!registerHelp(helpDir)) return 1;
     std::printf("installed \"%s\" (%s, setup %s)\n", kDriver, driverPath.c_str(), setupPath.c_str());
     return 0;
 }
