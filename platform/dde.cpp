@@ -281,6 +281,12 @@ BOOL DdeUninitialize(DWORD instance) {
                     }
                 }
             }
+            if (c->second.client != instance) {
+                // The client keeps its handle until it disconnects; its transactions now fail.
+                c->second.server = 0;
+                ++c;
+                continue;
+            }
             c = s.conversations.erase(c);
         }
         for (auto d = s.data.begin(); d != s.data.end();)
