@@ -169,7 +169,9 @@ KoStatus koHelpDetectBrowser() {
         std::strcpy(s.ddeService, "Mozilla");
         return koSuccess;
     }
-    return koFailure;
+    // A browser that is not steered over DDE (the desktop's opener among them) is still started with
+    // its open command: it has no service to ask.
+    return koSuccess;
 }
 
 unsigned char* koHelpJavaScriptForm(const unsigned char* address) {

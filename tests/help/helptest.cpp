@@ -1,6 +1,7 @@
 #include "tests/help/helptest.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -52,7 +53,8 @@ HelpSandbox::HelpSandbox() {
     }
     std::string tmp = dir_.file("tmp");
     setenv("KO_REGISTRY_DIR", dir_.path().c_str(), 1);
-    setenv("TMPDIR", tmp.c_str(), 1); // made by the help's start when it is missing
+    mkdir(tmp.c_str(), 0700);
+    setenv("TMPDIR", tmp.c_str(), 1);
 }
 
 HelpSandbox::~HelpSandbox() {
