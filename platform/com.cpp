@@ -1,12 +1,37 @@
 // COM basics: identifier texts, per-thread initialisation, and a factory without classes.
 #include "platform/com.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <new>
+#include <vector>
 
 namespace {
 
 thread_local int initCount = 0;
 thread_local DWORD initMode = 0;
+
+// {00000001-0000-0000-C000-000000000046}
+const IID kClassFactoryIid = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+struct ClassObject {
+    DWORD cookie;
+    CLSID clsid;
+    IUnknown* factory;
+    DWORD context;
+};
+
+struct Classes {
+    std::mutex lock;
+    std::vector<ClassObject> registered;
+    DWORD nextCookie = 1;
+};
+
+Classes& classes() {
+    static Classes* c = new Classes; // lives as long as the process: no static destructor runs
+    return *c;
+}
 
 int hexValue(unsigned c) {
     if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
@@ -85,9 +110,107 @@ void CoUninitialize() {
     if (initCount > 0) --initCount;
 }
 
-HRESULT CoCreateInstance(REFCLSID, void*, DWORD, REFIID, LPVOID* object) {
+HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* factory, DWORD context, DWORD, DWORD* cookie) {
+    if (!factory || !cookie) return E_INVALIDARG;
+    Classes& c = classes();
+    std::lock_guard<std::mutex> g(c.lock);
+    try {
+        c.registered.push_back({c.nextCookie, clsid, factory, context});
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    factory->AddRef();
+    *cookie = c.nextCookie++;
+    return S_OK;
+}
+
+HRESULT CoRevokeClassObject(DWORD cookie) {
+    IUnknown* factory = nullptr;
+    {
+        Classes& c = classes();
+        std::lock_guard<std::mutex> g(c.lock);
+        for (auto it = c.registered.begin(); it != c.registered.end(); ++it)
+            if (it->cookie == cookie) {
+                factory = it->factory;
+                c.registered.erase(it);
+                break;
+            }
+    }
+    if (!factory) return CO_E_OBJNOTREG;
+    factory->Release();
+    return S_OK;
+}
+
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, LPVOID* object) {
     if (!object) return E_POINTER;
     *object = nullptr;
     if (initCount == 0) return CO_E_NOTINITIALIZED;
-    return REGDB_E_CLASSNOTREG;
+    IUnknown* factory = nullptr;
+    {
+        Classes& c = classes();
+        std::lock_guard<std::mutex> g(c.lock);
+        for (const ClassObject& o : c.registered)
+            if (IsEqualGUID(o.clsid, clsid) && (o.context & context)) {
+                factory = o.factory;
+                factory->AddRef(); // kept while it works, even if revoked meanwhile
+                break;
+            }
+    }
+    if (!factory) return REGDB_E_CLASSNOTREG;
+    IClassFactory* maker = nullptr;
+    HRESULT hr = factory->QueryInterface(kClassFactoryIid, reinterpret_cast<void**>(&maker));
+    if (SUCCEEDED(hr) && maker) {
+        hr = maker->CreateInstance(outer, iid, object);
+        maker->Release();
+    }
+    factory->Release();
+    if (FAILED(hr)) *object = nullptr;
+    return hr;
+}
+
+BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
+    // The length in bytes goes before the text, which keeps a terminator after it.
+    auto* block =
+        static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) + (size_t(length) + 1) * sizeof(OLECHAR)));
+    if (!block) return nullptr;
+    block[0] = length * sizeof(OLECHAR);
+    BSTR s = reinterpret_cast<BSTR>(block + 1);
+    if (text)
+        std::memcpy(s, text, length * sizeof(OLECHAR));
+    else
+        std::memset(s, 0, length * sizeof(OLECHAR));
+    s[length] = 0;
+    return s;
+}
+
+BSTR SysAllocString(const OLECHAR* text) {
+    if (!text) return nullptr;
+    UINT n = 0;
+    while (text[n])
+        ++n;
+    return SysAllocStringLen(text, n);
+}
+
+void SysFreeString(BSTR text) {
+    if (text) std::free(reinterpret_cast<uint32_t*>(text) - 1);
+}
+
+UINT SysStringLen(BSTR text) {
+    return text ? reinterpret_cast<uint32_t*>(text)[-1] / sizeof(OLECHAR) : 0;
+}
+
+void VariantInit(VARIANT* v) {
+    v->vt = VT_EMPTY;
+    v->wReserved1 = v->wReserved2 = v->wReserved3 = 0;
+    v->byref = nullptr;
+}
+
+HRESULT VariantClear(VARIANT* v) {
+    if (!v) return E_INVALIDARG;
+    if (v->vt == VT_BSTR)
+        SysFreeString(v->bstrVal);
+    else if ((v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) && v->punkVal)
+        v->punkVal->Release();
+    VariantInit(v);
+    return S_OK;
 }

@@ -16,3 +16,4 @@
 #include "platform/process.h"
 #include "platform/dde.h"
 #include "platform/com.h"
+#include "platform/shellwin.h"

@@ -1,12 +1,10 @@
-// Help display: the exchanges with a running browser, over DDE (Netscape-family browsers) or the
-// shell's window list (Internet Explorer).
+// Help display: the exchanges with a running Netscape-family browser over DDE.
 #include "foundation/ui/kohelpstate.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "foundation/errors/ramalloc.h"
-#include "platform/com.h"
 #include "platform/dde.h"
 #include "platform/file.h"
 #include "platform/handle.h"
@@ -115,19 +113,4 @@ bool koHelpDdeActivate() {
     std::snprintf(item, sizeof item, "%d,0", static_cast<int>(koHelpState().window));
     DWORD length = 0;
     return ddeRequest("WWW_Activate", item, nullptr, 0, &length);
-}
-
-bool koHelpShellWindowsSend(const unsigned char*) {
-    static const OLECHAR shellWindowsText[] = {
-        '{', '8', '5', 'C', 'B', '6', '9', '0', '0', '-', '4', 'D', '9', '5', '-', '1', '1', 'C', 'F', '-',
-        '9', '6', '0', 'C', '-', '0', '0', '8', '0', 'C', '7', 'F', '4', 'E', 'E', '8', '5', '}', 0};
-    IID shellWindows;
-    if (FAILED(IIDFromString(shellWindowsText, &shellWindows))) return false;
-    // The shell's window list is the only way to Internet Explorer's windows; without it (no such
-    // class here) the send fails and the browser is started instead.
-    IUnknown* list = nullptr;
-    HRESULT hr = CoCreateInstance(koHelpState().shellWindowsClass, nullptr, CLSCTX_ALL, shellWindows,
-                                  reinterpret_cast<void**>(&list));
-    if (SUCCEEDED(hr) && list) list->Release();
-    return false;
 }
