@@ -89,10 +89,12 @@ uint32_t koHelpEntryAddress(const unsigned char* directory, unsigned char* out, 
 
 KoStatus koFindHelpRoot(const unsigned char* driverSection, unsigned char** address, uint32_t size) {
     if (!address || !*address || size == 0) return koFailure;
-    unsigned char directory[255];
-    ntGetProfileString(driverSection, reinterpret_cast<const unsigned char*>("HelpRootDirectory"),
-                       reinterpret_cast<const unsigned char*>(""), directory, sizeof directory,
-                       reinterpret_cast<const unsigned char*>("ODBCINST.INI"), 0);
+    unsigned char directory[255] = "";
+    // A missing section name would read the list of sections instead of the entry.
+    if (driverSection && driverSection[0])
+        ntGetProfileString(driverSection, reinterpret_cast<const unsigned char*>("HelpRootDirectory"),
+                           reinterpret_cast<const unsigned char*>(""), directory, sizeof directory,
+                           reinterpret_cast<const unsigned char*>("ODBCINST.INI"), 0);
     if (!directory[0]) {
         tellNoHelpFolder();
         return koFailure;

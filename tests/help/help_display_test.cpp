@@ -99,10 +99,12 @@ TEST(HelpFindRoot, ReadsTheDriversHelpFolder) {
     EXPECT_EQ(koFindHelpRoot(u(odbc.driverName), &address, 0), koFailure);
     EXPECT_TRUE(koScriptTakeShownBoxes().empty()) << "a missing buffer is no reason to bother the user";
 
-    // Not registered: the user is told what to set and where.
+    // Not registered (or no driver named): the user is told what to set and where.
+    EXPECT_EQ(koFindHelpRoot(nullptr, &address, sizeof buffer), koFailure);
     EXPECT_EQ(koFindHelpRoot(u(odbc.driverName), &address, sizeof buffer), koFailure);
     auto boxes = koScriptTakeShownBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, boxes[0].text);
     EXPECT_EQ(boxes[0].caption, "ODBC Btrieve Driver Help");
     EXPECT_NE(boxes[0].text.find("HelpRootDirectory"), std::string::npos) << boxes[0].text;
     EXPECT_NE(boxes[0].text.find("odbcinst.ini"), std::string::npos) << boxes[0].text;
