@@ -35,7 +35,8 @@ KO_EXPORT int isValidFileExtension(const unsigned char* text);
 
 // About page: fills the driver's path, date and size and the notice lines; always 0.
 KO_EXPORT KoStatus BaseInitAboutDialog(HWND page, DSNInfoStruct* info);
-// Runs the installer's translator dialog and appends the choice as three rows; 1 when memory runs out.
+// Runs the installer's translator dialog and appends the choice as three rows; 0 also when the user
+// cancels. 1 when memory runs out, with the memory error as the thread's last error.
 KO_EXPORT KoStatus BaseGetTranslator(HWND owner, DSNInfoStruct* info);
 // Called on every paint of the About page; painting then goes on by default.
 KO_EXPORT void koAboutDlgPaint(HWND page);

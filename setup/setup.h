@@ -125,3 +125,4 @@ KO_EXPORT void koSetupDetach();
 // 1 between a successful attach and the detach.
 KO_EXPORT int koSetupIsAttached();
 #include "setup/testconn.h"
+#include "setup/pages.h"

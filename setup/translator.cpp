@@ -135,5 +135,8 @@ KoStatus BaseGetTranslator(HWND owner, DSNInfoStruct* info) {
         path[0] = 0;
         option = 0;
     }
-    return koAppendTranslatorRows(info, name, path, option);
+    if (koAppendTranslatorRows(info, name, path, option) == koSuccess) return koSuccess;
+    // The choice is lost: the page tells the user why.
+    KoErrorKeeper::addMemoryError();
+    return koFailure;
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/errors/koerrnum.h"
 #include "foundation/foundation.h"
 #include "platform/win32.h"
 #include "setup/pages.h"
@@ -243,6 +244,17 @@ TEST(TranslatorDialog, TheChoiceIsAppendedAndCancelChangesNothing) {
         CHILD_CHECK(sandbox.storedValue("Fx", "TranslationName") == "");
         CHILD_CHECK(sandbox.storedValue("Fx", "TranslationOption") == "0");
         CHILD_CHECK(koScriptTakeShownBoxes().empty());
+
+        // Out of memory: the choice is lost, and the page can say why.
+        uint16_t rows = info->setupInfoCount;
+        setenv("KO_TEST_TRANSLATOR", "Lost|/lib/lost.so|1", 1);
+        ramFailAt(1, true);
+        KoStatus lost = BaseGetTranslator(nullptr, info.get());
+        ramFailAt(0);
+        CHILD_CHECK(lost == koFailure);
+        CHILD_CHECK(KoErrorKeeper::getLastErrorNumber() == koErrOutOfMemory);
+        CHILD_CHECK(info->setupInfoCount == rows);
+        KoErrorKeeper::clearLastError();
 
         // A data source not yet written starts the dialog empty.
         std::string newList = attributeList({});
