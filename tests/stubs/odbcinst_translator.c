@@ -34,10 +34,6 @@ FORWARD(int, 0, SQLWritePrivateProfileString, (const char* s, const char* k, con
 FORWARD(int, 0, SQLWriteDSNToIni, (const char* dsn, const char* driver), (dsn, driver))
 FORWARD(int, 0, SQLRemoveDSNFromIni, (const char* dsn), (dsn))
 FORWARD(int, 0, SQLValidDSN, (const char* dsn), (dsn))
-FORWARD(int, 0, SQLConfigDataSource, (void* w, unsigned short r, const char* d, const char* a), (w, r, d, a))
-FORWARD(short, -1, SQLInstallerError,
-        (unsigned short i, unsigned int* c, char* m, unsigned short n, unsigned short* o), (i, c, m, n, o))
-FORWARD(short, -1, SQLPostInstallerError, (unsigned int c, const char* m), (c, m))
 
 static unsigned short copyOut(char* to, unsigned short max, const char* from, size_t length) {
     if (length > max) length = max;

@@ -24,27 +24,20 @@ std::string sys(int index) {
     return b;
 }
 
-TEST(OwnerDraw, AnItemIsAsHighAsALineOfTextPlusTheExtra) {
-    HWND list = CreateWindowExA(0, "STATIC", "list", 0, 0, 0, 200, 200, nullptr, nullptr, nullptr, nullptr);
-    HDC dc = GetDC(list);
-    TEXTMETRICA metrics;
-    ASSERT_TRUE(GetTextMetricsA(dc, &metrics));
-    ReleaseDC(list, dc);
-    EXPECT_EQ(koMeasureItem(list, 0, 5), 0) << "no record";
-    MEASUREITEMSTRUCT item{ODT_LISTBOX, 7, 0, 100, 3, 0};
-    EXPECT_EQ(koMeasureItem(reinterpret_cast<HWND>(&item), reinterpret_cast<LPARAM>(&item), 5), 0)
-        << "no window";
-    EXPECT_EQ(item.itemHeight, 3u);
-    EXPECT_EQ(koMeasureItem(list, reinterpret_cast<LPARAM>(&item), 5), 1);
-    EXPECT_EQ(item.itemHeight, UINT(metrics.tmHeight + 5));
-    DestroyWindow(list);
-}
-
-TEST(OwnerDraw, ItemsUseTheSystemColoursAndGiveTheContextBack) {
+TEST(OwnerDraw, ItemsAreMeasuredAndDrawnInTheSystemColoursGivingTheContextBack) {
     HMODULE resources = LoadLibraryA(kotest::buildLib("ztbtr20R.so").c_str());
     HWND list = CreateWindowExA(0, "STATIC", "list", 0, 0, 0, 200, 200, nullptr, nullptr, nullptr, nullptr);
     uint32_t icons = koHandleCount(KoHandleKind::icon);
     HDC dc = GetDC(list);
+    TEXTMETRICA metrics;
+    ASSERT_TRUE(GetTextMetricsA(dc, &metrics));
+    MEASUREITEMSTRUCT measured{ODT_LISTBOX, 7, 0, 100, 3, 0};
+    EXPECT_EQ(koMeasureItem(list, 0, 5), 0) << "no record";
+    EXPECT_EQ(koMeasureItem(reinterpret_cast<HWND>(&measured), reinterpret_cast<LPARAM>(&measured), 5), 0);
+    EXPECT_EQ(measured.itemHeight, 3u) << "a window that is none is not measured";
+    EXPECT_EQ(koMeasureItem(list, reinterpret_cast<LPARAM>(&measured), 5), 1);
+    EXPECT_EQ(measured.itemHeight, UINT(metrics.tmHeight + 5)) << "a line of text and the extra";
+
     koOwnerDrawControl(resources, nullptr, U("x"), U("#601"));
     EXPECT_TRUE(koTakeDrawings(list).empty()) << "no item";
     SetTextColor(dc, RGB(1, 2, 3));
