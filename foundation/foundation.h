@@ -43,3 +43,4 @@
 #include "foundation/ui/winprop.h"
 #include "foundation/ui/wincenter.h"
 #include "foundation/ui/kohelp.h"
+#include "foundation/ui/ownerdraw.h"

@@ -8,9 +8,11 @@ scripts/install-deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 if [ "${KO_TSAN:-0}" = 1 ]; then
   cmake -S . -B build-tsan -G Ninja -DKO_TSAN=ON -DKO_BENCH=OFF >/dev/null
-  cmake --build build-tsan --target test_errors test_sync test_platform test_storage test_help
+  cmake --build build-tsan --target test_errors test_sync test_platform test_storage test_help test_setup
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
   ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L '^test_(errors|sync|platform|storage|help)$'
+  # The setup module's one thread of its own: the About page's icon reel.
+  ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L '^test_setup$' -R '^(Reel|AboutPage|AboutRoad)\.'
   exit 0
 fi
 if [ "${KO_SANITIZE:-0}" = 1 ]; then

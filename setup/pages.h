@@ -4,6 +4,7 @@
 #include <cstdint>
 #include "foundation/errors/kostatus.h"
 #include "platform/window.h"
+#include "foundation/ui/ownerdraw.h"
 
 struct DSNInfoStruct;
 struct KoAboutDlgAnimate;
@@ -34,13 +35,11 @@ KO_EXPORT int isValidFileExtension(const unsigned char* text);
 
 // About page: fills the driver's path, date and size and the notice lines; always 0.
 KO_EXPORT KoStatus BaseInitAboutDialog(HWND page, DSNInfoStruct* info);
-// Runs the installer's translator dialog and appends the choice as three rows; 1 when memory runs out.
+// Runs the installer's translator dialog and appends the choice as three rows; 0 also when the user
+// cancels. 1 when memory runs out, with the memory error as the thread's last error.
 KO_EXPORT KoStatus BaseGetTranslator(HWND owner, DSNInfoStruct* info);
 // Called on every paint of the About page; painting then goes on by default.
 KO_EXPORT void koAboutDlgPaint(HWND page);
-// Body of the About page's animation thread.
-KO_EXPORT unsigned long koPerformAnimation(KoAboutDlgAnimate* animate);
-// Owner-drawn list items (exported for other modules; the setup pages do not use them).
-KO_EXPORT int koMeasureItem(HWND window, long measureItem, unsigned long extraHeight);
-KO_EXPORT void koOwnerDrawControl(HINSTANCE instance, const DRAWITEMSTRUCT* item, const unsigned char* text,
-                                  const unsigned char* iconName);
+// Body of the About page's animation thread: draws the icon reel into the page, one frame every
+// 500 milliseconds (KO_ABOUT_FRAME_MS shortens it), until stop is set; its result is 0.
+KO_EXPORT DWORD koPerformAnimation(KoAboutDlgAnimate* animate);

@@ -37,12 +37,18 @@ struct KO_EXPORT SetupInfo {
 KO_EXPORT extern const SetupInfo setupInfoTable[];
 KO_EXPORT extern const uint16_t setupInfoTableCount;
 
-// The About page's icon animation (run by the page while it is active).
+// The About page's icon animation, shared by the page's thread and the animation thread: the page
+// fills it before it starts the thread, and afterwards writes only stop, which the thread reads once
+// per frame.
 struct KO_EXPORT KoAboutDlgAnimate {
-    HWND window = nullptr;
-    void* thread = nullptr;
-    std::atomic<int> stop{0};
-    int frame = 0;
+    HINSTANCE instance = nullptr; // where the icons are loaded from: the resource library
+    HWND window = nullptr;        // the About page, drawn into
+    HANDLE thread = nullptr;      // the animation thread while it runs
+    std::atomic<int> stop{0};     // 1: end at the next frame
+    uint16_t icon1 = 601;         // the reel's icons, top to bottom
+    uint16_t icon2 = 602;
+    uint16_t icon3 = 603;
+    uint16_t icon4 = 604;
 };
 
 // The record of one setup request.
@@ -119,3 +125,4 @@ KO_EXPORT void koSetupDetach();
 // 1 between a successful attach and the detach.
 KO_EXPORT int koSetupIsAttached();
 #include "setup/testconn.h"
+#include "setup/pages.h"

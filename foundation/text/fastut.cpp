@@ -61,8 +61,9 @@ inline int16_t compareBytes(const void* a, const void* b, uint32_t n) {
 
 #if defined(__SSE2__)
 // The aligned 16-byte block holding s is read whole: an aligned block never crosses a page, so the bytes
-// before s and after the terminator are readable, though not part of the text.
-__attribute__((no_sanitize_address)) uint32_t BUTSTLEN(const unsigned char* s) {
+// before s and after the terminator are readable, though not part of the text (neighbouring blocks,
+// live or freed, which the sanitizers would report).
+__attribute__((no_sanitize("address", "thread"))) uint32_t BUTSTLEN(const unsigned char* s) {
     uintptr_t address = reinterpret_cast<uintptr_t>(s);
     unsigned skip = address & 15;
     const __m128i* block = reinterpret_cast<const __m128i*>(address - skip);
