@@ -120,6 +120,51 @@ TEST_F(Pages, TheGeneralPagePutsTestConnectOnTheSheetBesideOk) {
     ASSERT_TRUE(IsWindow(generalSheetWnd) == FALSE) << "the sheet is gone after the session";
 }
 
+// The button stands 7 units left of the sheet's OK, aligned with it, with its size and font.
+TEST_F(Pages, TestConnectStandsBesideOk) {
+    kotest::useBuildResources();
+    std::string list = attributeList({"DSN=Geo"});
+    DSNInfoStruct info(
+        GetDesktopWindow(), ODBC_CONFIG_DSN, reinterpret_cast<const unsigned char*>(OdbcSandbox::driverName),
+        reinterpret_cast<const unsigned char*>(list.c_str()), setupInfoTable, setupInfoTableCount);
+    uint16_t show = 0;
+    ASSERT_NE(info.config(&show), 0u);
+    PROPSHEETPAGEA p{};
+    p.dwSize = sizeof p;
+    p.hInstance = resourceModule;
+    p.pszTemplate = MAKEINTRESOURCEA(1);
+    p.pfnDlgProc = GeneralDlgProc;
+    p.lParam = reinterpret_cast<LPARAM>(&info);
+    HPROPSHEETPAGE page = CreatePropertySheetPageA(&p);
+    PROPSHEETHEADERA h{};
+    h.dwSize = sizeof h;
+    h.dwFlags = PSH_MODELESS;
+    h.hInstance = resourceModule;
+    h.pszCaption = "Sheet";
+    h.nPages = 1;
+    h.phpage = &page;
+    HWND frame = reinterpret_cast<HWND>(PropertySheetA(&h));
+    ASSERT_TRUE(IsWindow(frame));
+    EXPECT_EQ(generalSheetWnd, frame);
+    HWND ok = GetDlgItem(frame, IDOK), test = GetDlgItem(frame, 319);
+    ASSERT_NE(test, nullptr);
+    RECT o, t;
+    GetWindowRect(ok, &o);
+    GetWindowRect(test, &t);
+    EXPECT_EQ(t.right - t.left, o.right - o.left);
+    EXPECT_EQ(t.bottom - t.top, o.bottom - o.top);
+    EXPECT_EQ(t.top, o.top);
+    EXPECT_EQ(t.right, o.left - 7);
+    EXPECT_EQ(SendMessageA(test, WM_GETFONT, 0, 0), SendMessageA(ok, WM_GETFONT, 0, 0));
+    LONG style = GetWindowLongA(test, GWL_STYLE);
+    EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_VCENTER),
+              WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_VCENTER);
+    char text[32];
+    GetWindowTextA(test, text, sizeof text);
+    EXPECT_STREQ(text, "&Test Connect");
+    DestroyWindow(frame);
+}
+
 // A changed name removes the old data source and stores everything under the new one; a name that
 // is empty or refused keeps the sheet on the General page and writes nothing.
 TEST_F(Pages, RenameAndRefusedNames) {
