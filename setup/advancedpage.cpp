@@ -97,6 +97,8 @@ BOOL notification(HWND page, DSNInfoStruct* info, const NMHDR* header) {
         SendMessageA(header->hwndFrom, PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
         break;
     case PSN_KILLACTIVE:
+        // After a refusal the page is checked again (see the General page).
+        if (sheet->dataValid == 0) SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         if (sheet->dataValid == 0) {
             result = TRUE;
         } else if (definerUsed) {

@@ -76,6 +76,9 @@ BOOL notification(HWND page, DSNInfoStruct* info, const NMHDR* header) {
         SendMessageA(header->hwndFrom, PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
         break;
     case PSN_KILLACTIVE:
+        // After a refusal the page is checked again, so input the user has corrected since lets
+        // the sheet go on; refused input keeps it here, with its message again.
+        if (sheet->dataValid != 1) sheet->dataValid = koSaveAndCheckName(page, info) == koSuccess ? 1 : 0;
         result = sheet->dataValid == 1 ? FALSE : TRUE;
         break;
     case PSN_APPLY:

@@ -188,6 +188,13 @@ TEST_F(Pages, RenameAndRefusedNames) {
         EXPECT_EQ(lastPage(), "page index=0 title=\"General\"") << name << "\n" << all();
         EXPECT_EQ(odbcIni(), before) << name;
     }
+    // Corrected, the name is taken at the next OK.
+    ASSERT_TRUE(
+        session(ODBC_CONFIG_DSN, {"DSN=New"}, "type 401 a=b\nclick 1\npage 1\ntype 401 Fixed\nclick 1"))
+        << all();
+    EXPECT_EQ(boxes.size(), 2u) << "the page is checked again before it may be left\n" << all();
+    EXPECT_EQ(stored("Fixed", "ArraySize"), "77");
+    EXPECT_EQ(sandbox.readOdbcIni().count("New"), 0u);
 }
 
 // A blank or invalid extension keeps the sheet on the Advanced page with its warning; Cancel then
@@ -214,6 +221,11 @@ TEST_F(Pages, RefusedExtensionsKeepTheSheetOnTheAdvancedPage) {
         EXPECT_EQ(lastPage(), "page index=1 title=\"Advanced\"") << c.extension;
         EXPECT_EQ(odbcIni(), before) << c.extension;
     }
+    // Corrected, the extension is taken at the next OK.
+    ASSERT_TRUE(session(ODBC_CONFIG_DSN, {"DSN=Ext"}, "page 1\ntype 313 a.b\nclick 1\ntype 313 dat\nclick 1"))
+        << all();
+    EXPECT_EQ(boxes.size(), 1u) << all();
+    EXPECT_EQ(stored("Ext", "DataFileExtension"), "dat");
     // A trailing blank is no part of the check.
     ASSERT_TRUE(session(ODBC_CONFIG_DSN, {"DSN=Ext"}, "page 1\ntype 313 ab \nclick 1")) << all();
     EXPECT_TRUE(boxes.empty());
