@@ -104,31 +104,6 @@ TEST_F(SheetRoad, AnExhaustedScriptCancelsAndBadLinesAreReported) {
     EXPECT_NE(all.find("script exhausted"), std::string::npos) << all;
 }
 
-// Through the driver manager's module: a connection test from the Advanced page with a blank
-// extension warns and still connects, and Cancel leaves the file as it was; a new name then moves
-// the data source.
-TEST_F(SheetRoad, TestConnectThenCancelAndRename) {
-    kotest::TempDir data;
-    ASSERT_TRUE(
-        run(ODBC_ADD_DSN, attributeList({"DSN=Road", "DB=" + data.path(), "UT=PROMPT"}), "click 1\n"));
-    std::string before = kotest::readFile(sandbox.odbcIniPath());
-    EXPECT_FALSE(run(ODBC_CONFIG_DSN, attributeList({"DSN=Road"}),
-                     "type 402 not kept\npage 1\ntype 313 \nclick 319\nclick 2\n"));
-    EXPECT_TRUE(
-        has("msgbox caption=\"Warning\" text=\"Data File Extension cannot be blank\" style=0x00002030 "
-            "owner=\"Advanced\" answer=ok by=default"))
-        << kotest::readFile(transcriptPath);
-    EXPECT_TRUE(has("msgbox caption=\"Test Connect\" text=\"Connection established!\" style=0x00000000 "
-                    "owner=none answer=ok by=default"))
-        << kotest::readFile(transcriptPath);
-    EXPECT_EQ(kotest::readFile(sandbox.odbcIniPath()), before);
-
-    ASSERT_TRUE(run(ODBC_CONFIG_DSN, attributeList({"DSN=Road"}), "type 401 Street\nclick 1\n"));
-    EXPECT_EQ(sandbox.readOdbcIni().count("Road"), 0u);
-    EXPECT_EQ(sandbox.storedValue("Street", "Database"), data.path());
-    EXPECT_EQ(sandbox.storedValue("Street", "UndefinedTable"), "PROMPT") << "the Advanced page was not shown";
-}
-
 TEST_F(SheetRoad, WithoutAFrontEndTheSheetFailsAndNothingIsWritten) {
     SetEnvironmentVariableA("KO_UI", nullptr);
     EXPECT_FALSE(run(ODBC_ADD_DSN, attributeList({"DSN=Headless"}), "click 1\n"));
