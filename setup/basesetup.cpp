@@ -1,6 +1,7 @@
 // The pages' binding to the attribute table: every row's value shown in its control, read back into
 // the record, and written as the data source. A page lacks the controls of other pages' rows.
 #include "foundation/foundation.h"
+#include "setup/pages.h"
 #include "setup/setup.h"
 
 #include <cstring>
@@ -185,14 +186,18 @@ KoStatus BaseSaveToInfoArray(HWND page, DSNInfoStruct* info) {
     return koSuccess;
 }
 
-KoStatus BaseWriteValuesToIni(HWND page, DSNInfoStruct* info) {
+KoStatus koSaveAndCheckName(HWND page, DSNInfoStruct* info) {
     if (BaseSaveToInfoArray(page, info) != koSuccess) return koFailure;
-    if (info->dsnName && info->dsnName[0] && SQLValidDSN(C(info->dsnName)))
-        return SetDSNAttributes(info) == 1 ? koSuccess : koFailure;
+    if (info->dsnName && info->dsnName[0] && SQLValidDSN(C(info->dsnName))) return koSuccess;
     MessageBoxA(
         page,
         "Invalid data source name.  The first character must be a letter, and the name cannot contain any "
         "of the following characters:  [ ] { } ( ) ? * = ! @ , ;",
         "Error", MB_TASKMODAL | MB_ICONERROR);
     return koFailure;
+}
+
+KoStatus BaseWriteValuesToIni(HWND page, DSNInfoStruct* info) {
+    if (koSaveAndCheckName(page, info) != koSuccess) return koFailure;
+    return SetDSNAttributes(info) == 1 ? koSuccess : koFailure;
 }

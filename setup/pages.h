@@ -43,3 +43,18 @@ KO_EXPORT void koAboutDlgPaint(HWND page);
 // Body of the About page's animation thread: draws the icon reel into the page, one frame every
 // 500 milliseconds (KO_ABOUT_FRAME_MS shortens it), until stop is set; its result is 0.
 KO_EXPORT DWORD koPerformAnimation(KoAboutDlgAnimate* animate);
+
+// Internal to the pages.
+// The record handed to a page at its creation: inside the sheet the parameter is the page description
+// that carries the record, in a nested dialog (commands 312 and 600) the record itself. A sheet page
+// is a child window of the sheet frame; a template run as a nested dialog is a window of its own, so
+// the page's style tells the two apart.
+DSNInfoStruct* koPageRecordAtCreation(HWND page, LPARAM param);
+// The running sheet when page is one of its pages; null for a nested dialog or a record without one.
+class KoPropertySheet* koPageSheet(HWND page, DSNInfoStruct* info);
+// Saves the page into the record and refuses an empty or invalid data-source name with the message of
+// the name check; 0 when the page was saved and the name is acceptable.
+KoStatus koSaveAndCheckName(HWND page, DSNInfoStruct* info);
+// Set when the pages wrote the data source during the current run of the sheet.
+extern int sheetWroteDataSource;
+

@@ -9,6 +9,19 @@ HWND advancedSheetWnd = nullptr;
 HWND aboutSheetWnd = nullptr;
 uint16_t definerUsed = 0;
 int inTestConnect = 0;
+int sheetWroteDataSource = 0;
+
+DSNInfoStruct* koPageRecordAtCreation(HWND page, LPARAM param) {
+    if (GetWindowLongA(page, GWL_STYLE) & WS_CHILD)
+        return param ? reinterpret_cast<DSNInfoStruct*>(reinterpret_cast<PROPSHEETPAGEA*>(param)->lParam)
+                     : nullptr;
+    return reinterpret_cast<DSNInfoStruct*>(param);
+}
+
+KoPropertySheet* koPageSheet(HWND page, DSNInfoStruct* info) {
+    if (!info || !(GetWindowLongA(page, GWL_STYLE) & WS_CHILD)) return nullptr;
+    return info->propSheet;
+}
 
 void koRunConnectionTest(HWND sheetWindow, DSNInfoStruct* info) {
     inTestConnect = 1;

@@ -54,7 +54,8 @@ void usage(FILE* out) {
                "  --replace   add or configure a data source that belongs to another driver\n"
                "  -d DRIVER   the driver description, \"ODBC Btrieve Driver\" by default\n"
                "  --dialog    (add, configure) edit the data source in the setup dialog, on this\n"
-               "              terminal; nothing is written unless the dialog is confirmed\n"
+               "              terminal or from a script (KO_UI=script); nothing is written unless\n"
+               "              the dialog is confirmed\n"
                "\n"
                "Keywords (either spelling, any case): Description, Database (DB), UndefinedTable (UT:\n"
                "PROMPT or ERROR), DataFileExtension (DFE), FileOpenCache (FOC: 0-99999), UseLongQualifiers\n"
@@ -374,7 +375,7 @@ int writeDataSource(bool add, int argc, char** argv) {
                        : (scope == Scope::system ? ODBC_CONFIG_SYS_DSN : ODBC_CONFIG_DSN);
     // Any window value makes the setup module run its dialog, through the process's front end.
     std::vector<Location> before;
-    if (nameFromDialog) before = dataSourcesOfDriver(o.driver);
+    if (o.dialog) before = dataSourcesOfDriver(o.driver);
     static int dialogOwner;
     HWND window = o.dialog ? reinterpret_cast<HWND>(&dialogOwner) : nullptr;
     if (!SQLConfigDataSource(window, request, o.driver.c_str(), list.c_str())) {
@@ -389,7 +390,14 @@ int writeDataSource(bool add, int argc, char** argv) {
         return reportInstallerFailure(what, o.rest, starts);
     }
     std::string name = exists ? where.name : attrs.dsn;
-    if (nameFromDialog) {
+    bool renamed = false;
+    if (o.dialog && exists) {
+        // The dialog may have given the data source a new name: the old one is gone then.
+        ReadLock lock;
+        Location now;
+        renamed = !findDataSource(where.name, &where.scope, &now);
+    }
+    if (nameFromDialog || renamed) {
         // The name typed in the dialog: the data source that was not there before.
         for (const Location& l : dataSourcesOfDriver(o.driver))
             if (std::none_of(before.begin(), before.end(), [&l](const Location& b) {

@@ -38,6 +38,7 @@ std::vector<std::string> events;
 LRESULT killActiveResult = FALSE;
 LRESULT applyResult[3] = {PSNRET_NOERROR, PSNRET_NOERROR, PSNRET_NOERROR};
 bool changeInInit = false;
+bool addFrameButton = false;
 
 INT_PTR pageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     HWND frame = GetParent(page);
@@ -46,8 +47,12 @@ INT_PTR pageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
         index = static_cast<int>(reinterpret_cast<PROPSHEETPAGEA*>(lParam)->lParam);
         events.push_back("init" + std::to_string(index));
         if (changeInInit) PropSheet_Changed(frame, page);
+        if (addFrameButton && index == 0)
+            CreateWindowExA(0, "BUTTON", "Extra", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 20, 10, frame,
+                            reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(319)), nullptr, nullptr);
         return TRUE;
     }
+    if (message == WM_COMMAND && LOWORD(wParam) == 319) events.push_back("command" + std::to_string(index));
     if (message == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) PropSheet_Changed(frame, page);
     if (message != WM_NOTIFY) return FALSE;
     auto* n = reinterpret_cast<PSHNOTIFY*>(lParam);
@@ -81,6 +86,7 @@ protected:
         killActiveResult = FALSE;
         applyResult[0] = applyResult[1] = applyResult[2] = PSNRET_NOERROR;
         changeInInit = false;
+        addFrameButton = false;
     }
     INT_PTR run(std::initializer_list<const char*> actions, UINT pages = 3) {
         for (const char* a : actions)
@@ -147,6 +153,14 @@ TEST_F(Sheet, ARefusedKillActiveStopsPageChangeAndOk) {
     killActiveResult = TRUE;
     EXPECT_EQ(run({"page 1", "click 1"}), 0);
     EXPECT_EQ(seq(), "init0 setactive0 killactive0 killactive0 reset0 ");
+}
+
+// A button that a page puts on the frame is no button of the sheet's: its command goes to the page
+// that is current when it is pressed.
+TEST_F(Sheet, CommandsOfAButtonAddedToTheFrameGoToTheCurrentPage) {
+    addFrameButton = true;
+    EXPECT_EQ(run({"click 319", "page 2", "click 319", "click 2"}), 0);
+    EXPECT_EQ(seq(), "init0 setactive0 command0 killactive0 init2 setactive2 command2 reset0 reset2 ");
 }
 
 TEST_F(Sheet, ApplyFollowsTheChangedPagesButNotAChangeDuringCreation) {

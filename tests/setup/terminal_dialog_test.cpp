@@ -57,9 +57,12 @@ TEST_F(TerminalDialog, AddTypesOnBothPagesAndConfirmsWithEnter) {
     EXPECT_EQ(t->cursor(), "36,5") << "the caret follows the text";
     t->keys({"C-NPage"});
     ASSERT_TRUE(t->waitFor("[ 2 Advanced ]")) << t->screen();
+    // The Advanced page offers Error whatever was stored (PROMPT, the default, here).
+    ASSERT_TRUE(t->waitFor("( ) Prompt      (*) Error")) << t->screen();
     t->type("/srv/sales");
-    // Tab by Tab to the radio group, Right checks Error; Tab to the check boxes, Space toggles.
-    t->keys({"Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Right", "Tab", "Space"});
+    // Tab by Tab to the radio group, Left and Right move the check and back; Tab to the check boxes,
+    // Space toggles.
+    t->keys({"Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Left", "Right", "Tab", "Space"});
     ASSERT_TRUE(t->waitFor("(*) Error")) << t->screen();
     ASSERT_TRUE(t->waitFor("[x] International sort")) << t->screen();
     t->keys({"Enter"});
