@@ -180,4 +180,43 @@ TEST(Translator, TheDialogsAnswersAreWrittenTheLastChoiceStanding) {
     EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
 }
 
+// The Advanced page's Translator button in whole sessions: OK stores the choice with the page's
+// edits, Cancel stores nothing of it.
+TEST(Translator, TheAdvancedPagesButtonStoresTheChoiceOnlyOnOk) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    kotest::TempDir temp;
+    auto child = [&] {
+        namespace fs = std::filesystem;
+        fs::create_directories(temp.file("system"));
+        fs::create_directories(temp.file("search"));
+        fs::copy_file(kotest::buildLib("../stubs/libodbcinst_translator.so"),
+                      temp.file("search/libodbcinst.so.2"));
+        setenv("KO_LIBRARY_PATH", temp.file("search").c_str(), 1);
+        setenv("KO_SYSTEM_DIR", temp.file("system").c_str(), 1);
+        setenv("KO_TEST_TRANSLATOR", "Latin|/lib/latin.so|3", 1);
+        kotest::ScriptedUser user;
+        kotest::OdbcSandbox sandbox;
+        std::string list = kotest::attributeList({"DSN=Fx"});
+        CHILD_CHECK(ConfigDSN(nullptr, ODBC_ADD_DSN, kotest::OdbcSandbox::driverName,
+                              kotest::attributeList({"DSN=Fx", "AS=64"}).c_str()));
+        std::string before = kotest::readFile(sandbox.odbcIniPath());
+        auto session = [&](std::initializer_list<const char*> actions) {
+            for (const char* a : actions)
+                CHILD_CHECK(koScriptPush(a));
+            return ConfigDSN(GetDesktopWindow(), ODBC_CONFIG_DSN, kotest::OdbcSandbox::driverName,
+                             list.c_str());
+        };
+        CHILD_CHECK(!session({"page 1", "click 310", "click 2"}));
+        CHILD_CHECK(kotest::readFile(sandbox.odbcIniPath()) == before);
+        CHILD_CHECK(session({"page 1", "type 311 128", "click 310", "click 1"}));
+        CHILD_CHECK(sandbox.storedValue("Fx", "TranslationName") == "Latin");
+        CHILD_CHECK(sandbox.storedValue("Fx", "TranslationDll") == "/lib/latin.so");
+        CHILD_CHECK(sandbox.storedValue("Fx", "TranslationOption") == "3");
+        CHILD_CHECK(sandbox.storedValue("Fx", "ArraySize") == "128");
+        CHILD_CHECK(koScriptTakeShownBoxes().empty());
+        std::exit(0);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+}
+
 } // namespace
