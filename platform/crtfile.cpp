@@ -6,6 +6,60 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+namespace {
+
+// The handles _get_osfhandle made, by descriptor.
+std::mutex osHandleLock;
+std::unordered_map<int, HANDLE>& osHandles() {
+    static auto* m = new std::unordered_map<int, HANDLE>; // outlives static destructors
+    return *m;
+}
+
+} // namespace
+
+intptr_t _get_osfhandle(int fd) {
+    if (fd < 0 || fcntl(fd, F_GETFD) == -1) {
+        koFailWindows(ERROR_INVALID_HANDLE, crtEBADF);
+        return intptr_t(INVALID_HANDLE_VALUE);
+    }
+    std::lock_guard<std::mutex> g(osHandleLock);
+    auto& table = osHandles();
+    auto it = table.find(fd);
+    // A handle someone closed with CloseHandle is made again.
+    if (it != table.end() && koHandleKindOf(it->second) == KoHandleKind::file) return intptr_t(it->second);
+    KoFileObject* f = new (std::nothrow) KoFileObject(fd, true);
+    HANDLE h = f ? koHandleCreate(f) : nullptr;
+    if (!h) {
+        koFailWindows(ERROR_NOT_ENOUGH_MEMORY, crtENOMEM);
+        return intptr_t(INVALID_HANDLE_VALUE);
+    }
+    try {
+        table[fd] = h;
+    } catch (const std::bad_alloc&) {
+        koHandleClose(h, KoHandleKind::file);
+        koFailWindows(ERROR_NOT_ENOUGH_MEMORY, crtENOMEM);
+        return intptr_t(INVALID_HANDLE_VALUE);
+    }
+    return intptr_t(h);
+}
+
+void koForgetOsHandle(int fd) {
+    HANDLE h = nullptr;
+    {
+        std::lock_guard<std::mutex> g(osHandleLock);
+        auto& table = osHandles();
+        auto it = table.find(fd);
+        if (it == table.end()) return;
+        h = it->second;
+        table.erase(it);
+    }
+    if (koHandleKindOf(h) == KoHandleKind::file) koHandleClose(h, KoHandleKind::file);
+}
+
 int _sopen(const char* name, int oflag, int shflag, int pmode) {
     KoOpenRequest r{};
     int acc = oflag & 3;
@@ -92,6 +146,7 @@ LONG _lseek(int fd, LONG offset, int origin) {
 }
 
 int _close(int fd) {
+    koForgetOsHandle(fd);
     if (close(fd) != 0) {
         // The descriptor is gone after an interrupted close on Linux; only a bad one is an error.
         if (errno == EINTR) return 0;
