@@ -235,7 +235,8 @@ typedef void* LPOVERLAPPED;
 // flag, and an overlapped call, fail with WSAEINVAL. A handle that is not an open file fails with
 // ERROR_INVALID_HANDLE, one not open for reading with ERROR_ACCESS_DENIED, a file that ends before
 // bytesToWrite with ERROR_HANDLE_EOF (after sending what it held); a send time-out (SO_SNDTIMEO)
-// with WSAETIMEDOUT; connection errors as send reports them. FALSE on failure, the code in
+// with WSAETIMEDOUT; a socket that is not connected (never, or no more after a reported reset) with
+// WSAENOTCONN; other connection errors as send reports them. FALSE on failure, the code in
 // WSAGetLastError.
 BOOL TransmitFile(SOCKET s, HANDLE file, DWORD bytesToWrite, DWORD bytesPerSend, LPOVERLAPPED overlapped,
                   LPTRANSMIT_FILE_BUFFERS buffers, DWORD flags);

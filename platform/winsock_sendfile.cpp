@@ -8,6 +8,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/sendfile.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,7 +16,7 @@ namespace kosock {
 namespace {
 
 constexpr int errorAccessDenied = 5, errorHandleEof = 38;
-constexpr int wsaETIMEDOUT = 10060;
+constexpr int wsaETIMEDOUT = 10060, wsaENOTCONN = 10057;
 // The most one call hands over when the caller sets no limit.
 constexpr size_t defaultPiece = size_t(1) << 30;
 
@@ -130,7 +131,17 @@ int sendFileData(int fd, int fileFd, uint64_t count, size_t perSend, uint64_t* s
         if ((errno == EINVAL || errno == ENOSYS) && *sent == 0)
             return copyFileData(fd, fileFd, count, perSend, sent);
         // EBADF can only be the file here: the socket was checked.
-        return errno == EBADF ? fileError(errno) : -errorOfErrno(errno);
+        if (errno == EBADF) return fileError(errno);
+        // The kernel's file transfer calls a socket that was never connected a broken pipe.
+        if (errno == EPIPE) {
+            sockaddr_storage peer;
+            socklen_t len = sizeof peer;
+            if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0 && errno == ENOTCONN &&
+                *sent == 0)
+                return -wsaENOTCONN;
+            errno = EPIPE;
+        }
+        return -errorOfErrno(errno);
     }
     return 0;
 }
