@@ -40,7 +40,7 @@ KoStatus BlkTmpFile::writeToWire(uint32_t offset, KoTCPIP* conn, uint32_t len, i
         }
         p += n;
     }
-    // Both blocks go in one gathered call; a trace still shows each as a buffer of its own.
+    // Both blocks go in one gathered call unless traced.
     WSABUF pieces[2];
     uint32_t count = 0;
     for (Block* b : {&older(), &current()}) {
@@ -49,7 +49,10 @@ KoStatus BlkTmpFile::writeToWire(uint32_t offset, KoTCPIP* conn, uint32_t len, i
         pieces[count++] = {n, reinterpret_cast<char*>(b->data + (p - b->start))};
         p += n;
     }
-    if (count && conn->sendPieces(pieces, count) != KoTCPIP::netOk) return koFailure;
+    if (direct) return count && conn->sendPieces(pieces, count) != KoTCPIP::netOk ? koFailure : koSuccess;
+    // Traced, a send that fails ends the dump: the next block is neither dumped nor sent.
+    for (uint32_t i = 0; i < count; ++i)
+        if (conn->send(pieces[i].buf, pieces[i].len) != KoTCPIP::netOk) return koFailure;
     return koSuccess;
 }
 
