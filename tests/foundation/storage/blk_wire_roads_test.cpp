@@ -130,6 +130,35 @@ TEST_F(BlkRoads, TheTraceShowsEveryBlockAsABufferOfItsOwn) {
                                         "Sending 100 bytes\r", "Sending 50 bytes\r"}));
 }
 
+TEST_F(BlkRoads, GatheredCallsDumpEachPieceAsABuffer) {
+    KoTCPIP traced(mine_, 0, 0, traceName());
+    char a[] = "abc", b[] = "defgh";
+    const WSABUF out[2] = {{3, a}, {5, b}};
+    ASSERT_EQ(traced.sendPieces(out, 2), KoTCPIP::netOk);
+    Bytes got(8);
+    receiveInto(peer_, &got, 8);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "abcdefgh");
+    ASSERT_EQ(send(peer_, "123456", 6, 0), 6);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    char x[4], y[4];
+    WSABUF in[2] = {{4, x}, {4, y}};
+    uint32_t n = 0;
+    ASSERT_EQ(traced.receivePieces(in, 2, &n), KoTCPIP::netOk);
+    ASSERT_EQ(n, 6u);
+    EXPECT_EQ(std::string(x, 4) + std::string(y, 2), "123456");
+    std::istringstream dump(kotest::readFile(trace_));
+    std::vector<std::string> heads;
+    for (std::string line; std::getline(dump, line);)
+        if (line.find(" bytes\r") != std::string::npos) heads.push_back(line);
+    EXPECT_EQ(heads, (std::vector<std::string>{"Sending 3 bytes\r", "Sending 5 bytes\r", "Reading 4 bytes\r",
+                                               "Reading 2 bytes\r"}));
+    // A file send needs a socket; nothing to send needs nothing.
+    KoTCPIP none(INVALID_SOCKET);
+    EXPECT_EQ(none.sendFile(nullptr, 1), KoTCPIP::netLost);
+    EXPECT_EQ(lastError(), koErrNetLost);
+    EXPECT_EQ(traced.sendFile(nullptr, 0), KoTCPIP::netOk);
+}
+
 extern "C" void onRoadSignal(int) {}
 
 TEST_F(BlkRoads, AFileSendCutShortStillDeliversEverything) {
