@@ -1,13 +1,13 @@
-// The system side of TransmitFile: a file's bytes handed to a socket by the kernel (sendfile), with a
-// copying loop for files the kernel cannot send from.
+// The system side of TransmitFile: a file's bytes sent straight from a read-only mapping of the file,
+// with a copying loop for files that cannot be mapped. (The kernel's own file transfer, sendfile,
+// lends the file's pages to the connection in small pieces, which makes the receiving end copy
+// them out page by page: on loopback that costs the receiver more than it saves the sender.)
 #include "platform/winsock_sys.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/sendfile.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,9 +16,9 @@ namespace kosock {
 namespace {
 
 constexpr int errorAccessDenied = 5, errorHandleEof = 38;
-constexpr int wsaETIMEDOUT = 10060, wsaENOTCONN = 10057;
-// The most one call hands over when the caller sets no limit.
-constexpr size_t defaultPiece = size_t(1) << 30;
+constexpr int wsaEWOULDBLOCK = 10035, wsaETIMEDOUT = 10060, wsaENOTCONN = 10057;
+// The most of the file mapped at once.
+constexpr uint64_t mapWindow = uint64_t(8) << 20;
 
 // A full send buffer: a non-blocking socket waits for room; a blocking one only gets here when its
 // send time-out ran out. 0 to go on, else minus the code.
@@ -30,42 +30,11 @@ int waitForRoom(int fd) {
     return 0;
 }
 
-// sendfile has no MSG_NOSIGNAL: SIGPIPE is held back on the thread during the transfer, and one the
-// transfer raised is taken away before it is let through again.
-class PipeSignalHold {
-public:
-    PipeSignalHold() {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
-        sigset_t pending;
-        sigpending(&pending);
-        pendingBefore_ = sigismember(&pending, SIGPIPE) == 1;
-    }
-    ~PipeSignalHold() {
-        const int saved = errno;
-        sigset_t pending;
-        if (!pendingBefore_ && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
-            const timespec none = {0, 0};
-            while (sigtimedwait(&pipe_, nullptr, &none) < 0 && errno == EINTR) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-        errno = saved;
-    }
-    PipeSignalHold(const PipeSignalHold&) = delete;
-    PipeSignalHold& operator=(const PipeSignalHold&) = delete;
-
-private:
-    sigset_t pipe_, old_;
-    bool pendingBefore_ = false;
-};
-
 int fileError(int e) {
     return e == EBADF ? -errorAccessDenied : -errorOfErrno(e);
 }
 
-// Reads and sends through a small buffer, for files sendfile refuses (pipes, some file systems).
+// Reads and sends through a small buffer, for files that cannot be mapped (pipes, some devices).
 int copyFileData(int fd, int fileFd, uint64_t count, size_t perSend, uint64_t* sent) {
     char buf[16384];
     while (*sent < count) {
@@ -88,12 +57,13 @@ int sendAllData(int fd, const void* data, size_t size) {
     Piece p = {const_cast<void*>(data), size};
     while (p.size) {
         size_t out = 0;
-        if (int rc = sendPieces(fd, &p, 1, 0, &out)) return rc;
+        int rc = sendPieces(fd, &p, 1, 0, &out);
+        // A full buffer: a non-blocking socket waits for room, a blocking one ran out of time.
+        if (rc && rc != -wsaEWOULDBLOCK) return rc;
         p.data = static_cast<char*>(p.data) + out;
         p.size -= out;
-        // A non-blocking socket took part: wait for room and send the rest.
         if (p.size)
-            if (int rc = waitForRoom(fd)) return rc;
+            if ((rc = waitForRoom(fd))) return rc;
     }
     return 0;
 }
@@ -112,38 +82,50 @@ int sendFileData(int fd, int fileFd, uint64_t count, size_t perSend, uint64_t* s
     const int mode = ::fcntl(fileFd, F_GETFL);
     if (mode == -1) return fileError(errno);
     if ((mode & O_ACCMODE) == O_WRONLY) return -errorAccessDenied;
-    const size_t piece = perSend ? perSend : defaultPiece;
-    PipeSignalHold hold;
-    while (*sent < count) {
-        const uint64_t left = count - *sent;
-        ssize_t n = ::sendfile(fd, fileFd, nullptr, left < piece ? size_t(left) : piece);
-        if (n > 0) {
-            *sent += uint64_t(n);
-            continue;
-        }
-        if (n == 0) return -errorHandleEof;
-        // A signal cuts a transfer short: it goes on, as a blocking Windows call does.
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN) {
-            if (int rc = waitForRoom(fd)) return rc;
-            continue;
-        }
-        if ((errno == EINVAL || errno == ENOSYS) && *sent == 0)
-            return copyFileData(fd, fileFd, count, perSend, sent);
-        // EBADF can only be the file here: the socket was checked.
-        if (errno == EBADF) return fileError(errno);
-        // The kernel's file transfer calls a socket that was never connected a broken pipe.
-        if (errno == EPIPE) {
-            sockaddr_storage peer;
-            socklen_t len = sizeof peer;
-            if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0 && errno == ENOTCONN &&
-                *sent == 0)
-                return -wsaENOTCONN;
-            errno = EPIPE;
-        }
-        return -errorOfErrno(errno);
+    // Not connected: a reset not yet reported is reported first, as a send would.
+    sockaddr_storage peer;
+    socklen_t len = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
+        int err = 0;
+        socklen_t el = sizeof err;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &el) == 0 && err != 0) return -errorOfErrno(err);
+        return -wsaENOTCONN;
     }
-    return 0;
+    const off_t start = ::lseek(fileFd, 0, SEEK_CUR);
+    struct stat st;
+    if (start < 0 || ::fstat(fileFd, &st) != 0) {
+        if (errno == ESPIPE || errno == EINVAL) return copyFileData(fd, fileFd, count, perSend, sent);
+        return fileError(errno);
+    }
+    if (!S_ISREG(st.st_mode)) return copyFileData(fd, fileFd, count, perSend, sent);
+    const uint64_t held = st.st_size > start ? uint64_t(st.st_size - start) : 0;
+    const uint64_t want = count < held ? count : held;
+    const uint64_t page = uint64_t(::sysconf(_SC_PAGESIZE));
+    int rc = 0;
+    while (rc == 0 && *sent < want) {
+        const uint64_t at = uint64_t(start) + *sent, base = at & ~(page - 1);
+        const size_t n = size_t(want - *sent < mapWindow ? want - *sent : mapWindow);
+        const size_t span = size_t(at - base) + n;
+        void* m = ::mmap(nullptr, span, PROT_READ, MAP_SHARED | MAP_POPULATE, fileFd, off_t(base));
+        if (m == MAP_FAILED) {
+            if (*sent == 0 && (errno == ENODEV || errno == EINVAL || errno == EACCES))
+                return copyFileData(fd, fileFd, count, perSend, sent);
+            rc = fileError(errno);
+            break;
+        }
+        const char* p = static_cast<const char*>(m) + (at - base);
+        for (size_t done = 0; rc == 0 && done < n;) {
+            const size_t k = perSend && perSend < n - done ? perSend : n - done;
+            if ((rc = sendAllData(fd, p + done, k)) == 0) {
+                done += k;
+                *sent += k;
+            }
+        }
+        ::munmap(m, span);
+    }
+    ::lseek(fileFd, off_t(start + *sent), SEEK_SET);
+    if (rc) return rc;
+    return want < count ? -errorHandleEof : 0;
 }
 
 } // namespace kosock
