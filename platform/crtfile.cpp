@@ -12,12 +12,10 @@
 
 namespace {
 
-// The handles _get_osfhandle made, by descriptor.
+// The handles _get_osfhandle made, by descriptor; made on first use, never destroyed (it outlives
+// static destructors).
 std::mutex osHandleLock;
-std::unordered_map<int, HANDLE>& osHandles() {
-    static auto* m = new std::unordered_map<int, HANDLE>; // outlives static destructors
-    return *m;
-}
+std::unordered_map<int, HANDLE>* osHandles = nullptr;
 
 } // namespace
 
@@ -27,37 +25,34 @@ intptr_t _get_osfhandle(int fd) {
         return intptr_t(INVALID_HANDLE_VALUE);
     }
     std::lock_guard<std::mutex> g(osHandleLock);
-    auto& table = osHandles();
-    auto it = table.find(fd);
-    // A handle someone closed with CloseHandle is made again.
-    if (it != table.end() && koHandleKindOf(it->second) == KoHandleKind::file) return intptr_t(it->second);
-    KoFileObject* f = new (std::nothrow) KoFileObject(fd, true);
-    HANDLE h = f ? koHandleCreate(f) : nullptr;
-    if (!h) {
-        koFailWindows(ERROR_NOT_ENOUGH_MEMORY, crtENOMEM);
-        return intptr_t(INVALID_HANDLE_VALUE);
-    }
     try {
-        table[fd] = h;
+        if (!osHandles) osHandles = new std::unordered_map<int, HANDLE>;
+        auto it = osHandles->find(fd);
+        // A handle someone closed with CloseHandle is made again.
+        if (it != osHandles->end() && koHandleKindOf(it->second) == KoHandleKind::file)
+            return intptr_t(it->second);
+        HANDLE& slot = (*osHandles)[fd];
+        KoFileObject* f = new (std::nothrow) KoFileObject(fd, true);
+        HANDLE h = f ? koHandleCreate(f) : nullptr;
+        if (h) return intptr_t(slot = h);
+        osHandles->erase(fd);
     } catch (const std::bad_alloc&) {
-        koHandleClose(h, KoHandleKind::file);
-        koFailWindows(ERROR_NOT_ENOUGH_MEMORY, crtENOMEM);
-        return intptr_t(INVALID_HANDLE_VALUE);
     }
-    return intptr_t(h);
+    koFailWindows(ERROR_NOT_ENOUGH_MEMORY, crtENOMEM);
+    return intptr_t(INVALID_HANDLE_VALUE);
 }
 
 void koForgetOsHandle(int fd) {
     HANDLE h = nullptr;
     {
         std::lock_guard<std::mutex> g(osHandleLock);
-        auto& table = osHandles();
-        auto it = table.find(fd);
-        if (it == table.end()) return;
+        if (!osHandles) return;
+        auto it = osHandles->find(fd);
+        if (it == osHandles->end()) return;
         h = it->second;
-        table.erase(it);
+        osHandles->erase(it);
     }
-    if (koHandleKindOf(h) == KoHandleKind::file) koHandleClose(h, KoHandleKind::file);
+    if (h && koHandleKindOf(h) == KoHandleKind::file) koHandleClose(h, KoHandleKind::file);
 }
 
 int _sopen(const char* name, int oflag, int shflag, int pmode) {
