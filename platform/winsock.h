@@ -231,6 +231,7 @@ typedef void* LPOVERLAPPED;
 // its end), then the tail buffer, handing the file's bytes to the connection without copying them
 // through the caller; the file's position advances past the bytes sent. bytesPerSend, when not 0,
 // is the most handed over at once. The call sends everything or fails, on non-blocking sockets too.
+// The file must not shrink during the call (its bytes are read through a mapping).
 // TF_DISCONNECT shuts the sending side down afterwards; the worker hints are accepted; any other
 // flag, and an overlapped call, fail with WSAEINVAL. A handle that is not an open file fails with
 // ERROR_INVALID_HANDLE, one not open for reading with ERROR_ACCESS_DENIED, a file that ends before
