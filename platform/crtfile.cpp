@@ -6,6 +6,55 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+namespace {
+
+// The handles _get_osfhandle made, by descriptor; made on first use, never destroyed (it outlives
+// static destructors).
+std::mutex osHandleLock;
+std::unordered_map<int, HANDLE>* osHandles = nullptr;
+
+} // namespace
+
+intptr_t _get_osfhandle(int fd) {
+    if (fd < 0 || fcntl(fd, F_GETFD) == -1) {
+        koFailWindows(ERROR_INVALID_HANDLE, crtEBADF);
+        return intptr_t(INVALID_HANDLE_VALUE);
+    }
+    std::lock_guard<std::mutex> g(osHandleLock);
+    try {
+        if (!osHandles) osHandles = new std::unordered_map<int, HANDLE>;
+        auto it = osHandles->find(fd);
+        // A handle someone closed with CloseHandle is made again.
+        if (it != osHandles->end() && koHandleKindOf(it->second) == KoHandleKind::file)
+            return intptr_t(it->second);
+        HANDLE& slot = (*osHandles)[fd];
+        KoFileObject* f = new (std::nothrow) KoFileObject(fd, true);
+        HANDLE h = f ? koHandleCreate(f) : nullptr;
+        if (h) return intptr_t(slot = h);
+        osHandles->erase(fd);
+    } catch (const std::bad_alloc&) {
+    }
+    koFailWindows(ERROR_NOT_ENOUGH_MEMORY, crtENOMEM);
+    return intptr_t(INVALID_HANDLE_VALUE);
+}
+
+void koForgetOsHandle(int fd) {
+    HANDLE h = nullptr;
+    {
+        std::lock_guard<std::mutex> g(osHandleLock);
+        if (!osHandles) return;
+        auto it = osHandles->find(fd);
+        if (it == osHandles->end()) return;
+        h = it->second;
+        osHandles->erase(it);
+    }
+    if (h && koHandleKindOf(h) == KoHandleKind::file) koHandleClose(h, KoHandleKind::file);
+}
+
 int _sopen(const char* name, int oflag, int shflag, int pmode) {
     KoOpenRequest r{};
     int acc = oflag & 3;
@@ -92,6 +141,7 @@ LONG _lseek(int fd, LONG offset, int origin) {
 }
 
 int _close(int fd) {
+    koForgetOsHandle(fd);
     if (close(fd) != 0) {
         // The descriptor is gone after an interrupted close on Linux; only a bad one is an error.
         if (errno == EINTR) return 0;

@@ -235,6 +235,10 @@ LONG _filelength(int fd);
 int64_t _filelengthi64(int fd);
 // Sets the file's size (extending with zero bytes).
 int _chsize(int fd, LONG size);
+// The file handle behind a descriptor, for the calls that take a HANDLE: the same handle every time,
+// owned by the descriptor (_close gives it up; do not close it with CloseHandle). INVALID_HANDLE_VALUE
+// with EBADF for a descriptor that is not open.
+intptr_t _get_osfhandle(int fd);
 // The runtime error number of the calling thread's last failing runtime call; returns 0.
 int _get_errno(int* value);
 int _set_errno(int value);

@@ -24,11 +24,11 @@ HANDLE handleOfFd(int fd) {
 } // namespace
 
 KoFileObject::~KoFileObject() {
-    if (fd >= 0) close(fd);
+    if (fd >= 0 && !borrowed) close(fd);
 }
 
 bool KoFileObject::handleClosed() {
-    if (!soleReference() || fd < 0) return true;
+    if (!soleReference() || fd < 0 || borrowed) return true;
     int descriptor = fd;
     fd = -1;
     return _close(descriptor) == 0;

@@ -14,7 +14,10 @@
 // another thread never meets a descriptor number that was closed and reused under it.
 struct KoFileObject : KoHandleObject {
     int fd;
-    explicit KoFileObject(int descriptor) : KoHandleObject(KoHandleKind::file), fd(descriptor) {}
+    // A runtime descriptor's handle (_get_osfhandle) only borrows it: the descriptor's _close ends both.
+    bool borrowed;
+    explicit KoFileObject(int descriptor, bool borrowedFd = false)
+        : KoHandleObject(KoHandleKind::file), fd(descriptor), borrowed(borrowedFd) {}
     ~KoFileObject() override;
     // CloseHandle dropped the handle: when no other reference holds the file, close it now and
     // report the close's own result.
@@ -48,6 +51,8 @@ struct KoOpenRequest {
     bool exclusive; // deny other handles
     bool readOnlyNew;
 };
+// Gives up the handle _get_osfhandle made for a descriptor that is being closed.
+void koForgetOsHandle(int fd);
 // Opens with Windows' rules; the descriptor or -1 with the errors set. *existed (may be null) tells
 // whether the file was there before.
 int koOpenFile(const char* name, const KoOpenRequest& r, bool* existed);

@@ -21,7 +21,10 @@ struct Table {
 };
 
 Table& table() {
-    static Table* t = new Table; // outlives static destructors: handles may be closed during exit
+    // Built in place, never destroyed: it outlives static destructors (handles may be closed during
+    // exit), and its first use cannot fail for lack of memory.
+    alignas(Table) static unsigned char storage[sizeof(Table)];
+    static Table* t = new (storage) Table;
     return *t;
 }
 

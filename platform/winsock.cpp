@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/fileinternal.h"
 #include "platform/system.h"
 #include "platform/winsock_sys.h"
 
@@ -215,6 +216,37 @@ int WSARecv(SOCKET s, LPWSABUF buffers, DWORD count, LPDWORD received, LPDWORD f
     *received = DWORD(n);
     if (rc == 0) *flags = 0;
     return finish(rc < 0 ? rc : 0);
+}
+
+BOOL TransmitFile(SOCKET s, HANDLE file, DWORD bytesToWrite, DWORD bytesPerSend, LPOVERLAPPED overlapped,
+                  LPTRANSMIT_FILE_BUFFERS buffers, DWORD flags) {
+    KO_SOCKET_FD(s, fd, FALSE);
+    constexpr DWORD known = TF_DISCONNECT | TF_WRITE_BEHIND | TF_USE_SYSTEM_THREAD | TF_USE_KERNEL_APC;
+    if (overlapped || (flags & ~known)) return finish(-WSAEINVAL) == 0;
+    if (buffers && ((!buffers->Head && buffers->HeadLength) || (!buffers->Tail && buffers->TailLength)))
+        return finish(-WSAEFAULT) == 0;
+    if (!kosock::socketFd(fd)) return finish(-WSAENOTSOCK) == 0;
+    // The file is held for the whole transfer, so a CloseHandle meanwhile cannot pull it away.
+    KoHandleRef<KoFileObject> f;
+    if (file) {
+        f = koFileOf(file);
+        if (!f) return finish(-int(ERROR_INVALID_HANDLE)) == 0;
+    }
+    if (buffers && buffers->HeadLength)
+        if (int rc = kosock::sendAllData(fd, buffers->Head, buffers->HeadLength)) return finish(rc) == 0;
+    if (f) {
+        int64_t count = bytesToWrite;
+        if (count == 0 && (count = kosock::fileBytesLeft(f->fd)) < 0) return finish(int(count)) == 0;
+        uint64_t sent = 0;
+        if (int rc = kosock::sendFileData(fd, f->fd, uint64_t(count), bytesPerSend, &sent))
+            return finish(rc) == 0;
+    }
+    if (buffers && buffers->TailLength)
+        if (int rc = kosock::sendAllData(fd, buffers->Tail, buffers->TailLength)) return finish(rc) == 0;
+    if (flags & TF_DISCONNECT)
+        if (int rc = kosock::shutdownSocket(fd, SD_SEND)) return finish(rc) == 0;
+    WSASetLastError(0);
+    return TRUE;
 }
 
 int select(int, fd_set* readSet, fd_set* writeSet, fd_set* exceptSet, const TIMEVAL* timeout) {

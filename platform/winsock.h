@@ -211,6 +211,37 @@ int WSASend(SOCKET s, LPWSABUF buffers, DWORD count, LPDWORD sent, DWORD flags, 
 int WSARecv(SOCKET s, LPWSABUF buffers, DWORD count, LPDWORD received, LPDWORD flags,
             LPWSAOVERLAPPED overlapped, LPWSAOVERLAPPED_COMPLETION_ROUTINE completion);
 
+// Bytes sent before and after the file by TransmitFile; either may be null with length 0.
+struct TRANSMIT_FILE_BUFFERS {
+    void* Head;
+    DWORD HeadLength;
+    void* Tail;
+    DWORD TailLength;
+};
+typedef TRANSMIT_FILE_BUFFERS* LPTRANSMIT_FILE_BUFFERS;
+typedef void* LPOVERLAPPED;
+#define TF_DISCONNECT 0x01
+#define TF_REUSE_SOCKET 0x02
+#define TF_WRITE_BEHIND 0x04
+#define TF_USE_DEFAULT_WORKER 0x00
+#define TF_USE_SYSTEM_THREAD 0x10
+#define TF_USE_KERNEL_APC 0x20
+
+// Sends the head buffer, then bytesToWrite bytes of the file from its current position (0: up to
+// its end), then the tail buffer, handing the file's bytes to the connection without copying them
+// through the caller; the file's position advances past the bytes sent. bytesPerSend, when not 0,
+// is the most handed over at once. The call sends everything or fails, on non-blocking sockets too.
+// The file must not shrink during the call (its bytes are read through a mapping).
+// TF_DISCONNECT shuts the sending side down afterwards; the worker hints are accepted; any other
+// flag, and an overlapped call, fail with WSAEINVAL. A handle that is not an open file fails with
+// ERROR_INVALID_HANDLE, one not open for reading with ERROR_ACCESS_DENIED, a file that ends before
+// bytesToWrite with ERROR_HANDLE_EOF (after sending what it held); a send time-out (SO_SNDTIMEO)
+// with WSAETIMEDOUT; a socket that is not connected (never, or no more after a reported reset) with
+// WSAENOTCONN; other connection errors as send reports them. FALSE on failure, the code in
+// WSAGetLastError.
+BOOL TransmitFile(SOCKET s, HANDLE file, DWORD bytesToWrite, DWORD bytesPerSend, LPOVERLAPPED overlapped,
+                  LPTRANSMIT_FILE_BUFFERS buffers, DWORD flags);
+
 // Waits until a socket of the sets is ready; nfds is ignored. Sets with no socket count as absent;
 // all absent is WSAEINVAL. A socket is readable when data, a connection to accept or the peer's
 // close is there, in the exception set when out-of-band data waits or a non-blocking connect failed.

@@ -253,6 +253,16 @@ bool isPending(int fd) {
 
 } // namespace
 
+int errorOfErrno(int e) {
+    return wsaOfErrno(e);
+}
+bool socketFd(int fd) {
+    return isSocket(fd);
+}
+bool nonBlockingFd(int fd) {
+    return isNonBlocking(fd);
+}
+
 int openSocket(int family, int type, int protocol) {
     int fd = ::socket(sysFamily(family), type | SOCK_CLOEXEC, protocol);
     return fd < 0 ? fail() : fd;

@@ -40,6 +40,21 @@ int control(int fd, long cmd, uint32_t* arg);
 int sendPieces(int fd, Piece* pieces, size_t count, int flags, size_t* sent);
 // One receive into the pieces.
 int receivePieces(int fd, Piece* pieces, size_t count, int flags, size_t* got);
+// Sends count bytes of fileFd from its position, which advances past them; perSend > 0 caps each
+// hand-over. Non-blocking sockets wait for room, so the result is all or an error; *sent is what was
+// handed over. The file ending first fails with minus ERROR_HANDLE_EOF (after what it held went out),
+// a descriptor not open for reading with minus ERROR_ACCESS_DENIED, a socket that is not connected
+// with minus WSAENOTCONN (a reset not yet reported fails with its own code first). The file must not
+// shrink meanwhile: its bytes are read through a mapping.
+int sendFileData(int fd, int fileFd, uint64_t count, size_t perSend, uint64_t* sent);
+// Sends all size bytes; a non-blocking socket waits for room.
+int sendAllData(int fd, const void* data, size_t size);
+// The bytes of fileFd from its position to its end, or minus a Windows error code.
+int64_t fileBytesLeft(int fileFd);
+// The WSAE* code of a system error number; whether a descriptor is a socket, a non-blocking one.
+int errorOfErrno(int e);
+bool socketFd(int fd);
+bool nonBlockingFd(int fd);
 // microseconds < 0 waits forever.
 int selectSockets(fd_set* readSet, fd_set* writeSet, fd_set* exceptSet, int64_t microseconds);
 // The addresses of a node (and service) as getaddrinfo finds them; a WSA error code, 0 on success.

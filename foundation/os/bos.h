@@ -46,6 +46,9 @@ KO_EXPORT KoStatus bosFileRead(int handle, int32_t offset, void* buf, uint32_t l
 // Writes len bytes at offset (-1: the current position), in pieces of at most 65,534 bytes. A piece
 // written short raises 1506 when nothing was written, else 30041.
 KO_EXPORT KoStatus bosFileWrite(int handle, int32_t offset, const void* buf, uint32_t len);
+// Moves the file to offset and gives the system's handle of the file, for calls that take one
+// (TransmitFile); it stays the file's and goes with bosFileClose.
+KO_EXPORT KoStatus bosFileSystemHandle(int handle, int32_t offset, HANDLE* file);
 // Closes a handle; handle 0 does nothing.
 KO_EXPORT KoStatus bosFileClose(int handle);
 // Removes a file; a file that does not exist counts as removed.

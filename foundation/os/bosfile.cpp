@@ -226,6 +226,16 @@ KoStatus bosFileWrite(int handle, int32_t offset, const void* buf, uint32_t len)
     return koSuccess;
 }
 
+KoStatus bosFileSystemHandle(int handle, int32_t offset, HANDLE* file) {
+    *file = INVALID_HANDLE_VALUE;
+    const int fd = handle - 1;
+    if (seekTo(fd, offset) != koSuccess) return koFailure;
+    const intptr_t h = _get_osfhandle(fd);
+    if (h == intptr_t(INVALID_HANDLE_VALUE)) return raiseRuntimeFailure();
+    *file = reinterpret_cast<HANDLE>(h);
+    return koSuccess;
+}
+
 KoStatus bosFileClose(int handle) {
     if (handle == 0) return koSuccess;
     if (_close(handle - 1) != 0) return raiseRuntimeFailure();

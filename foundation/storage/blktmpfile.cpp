@@ -198,7 +198,7 @@ KoStatus BlkTmpFile::writeBackPointer() {
     return koSuccess;
 }
 
-uint32_t BlkTmpFile::fileRun(uint32_t offset, uint32_t len, const unsigned char** from) {
+uint32_t BlkTmpFile::fileRun(uint32_t offset, uint32_t len, const unsigned char** from, bool cached) {
     // Bytes the caller may be changing through a pointer are newer than the file's.
     const bool live = ptrWrite_ && ptrValid_;
     if (live && offset >= ptrOffset_ && offset - ptrOffset_ < ptrValid_) {
@@ -206,7 +206,7 @@ uint32_t BlkTmpFile::fileRun(uint32_t offset, uint32_t len, const unsigned char*
         return minOf(len, ptrValid_ - (offset - ptrOffset_));
     }
     if (live && ptrOffset_ > offset) len = minOf(len, ptrOffset_ - offset);
-    if (cacheValid_ && offset >= cacheOffset_ && offset - cacheOffset_ < cacheValid_) {
+    if (cached && cacheValid_ && offset >= cacheOffset_ && offset - cacheOffset_ < cacheValid_) {
         *from = cacheData_ + (offset - cacheOffset_);
         return minOf(len, cacheValid_ - (offset - cacheOffset_));
     }

@@ -62,8 +62,8 @@ public:
     // the connection fails or closes first (the bytes received stay appended), when the file fails,
     // or when len would take the stream past maxLength (refused and reported before receiving).
     KoStatus appendFromWire(KoTCPIP* conn, uint32_t len, int unused = 0);
-    // Sends len bytes from offset, each contiguous piece with one send. 1 when the stream does not
-    // hold them, a send fails or the file cannot be read.
+    // Sends len bytes from offset. 1 when the stream does not hold them, a send fails or the file
+    // cannot be read. Without a trace the file's bytes go to the connection straight from the file.
     KoStatus writeToWire(uint32_t offset, KoTCPIP* conn, uint32_t len, int unused = 0);
 
     uint32_t getBlockSize() const { return blockSize_; }
@@ -97,10 +97,14 @@ private:
     // The longest run of file-resident bytes at offset (at most len) that is served from one buffer:
     // *from points to them, or is null when they must come from the file itself (then the run stops
     // where a buffer begins).
-    uint32_t fileRun(uint32_t offset, uint32_t len, const unsigned char** from);
+    // Without cached, the read cache is passed over (its bytes are the file's anyway).
+    uint32_t fileRun(uint32_t offset, uint32_t len, const unsigned char** from, bool cached = true);
     KoStatus loadCache(uint32_t offset);
     void appendToBlock(const unsigned char* src, uint32_t len);
     KoStatus receiveInto(KoTCPIP* conn, uint32_t ask, uint32_t* got);
+    // Receives into the current block's free room and on into the (empty) older block, which then
+    // becomes current as after a switch.
+    KoStatus receiveAcross(KoTCPIP* conn, uint32_t* got);
 
     Block blocks_[2] = {};
     uint16_t cur_ = 0;

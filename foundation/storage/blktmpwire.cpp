@@ -2,6 +2,8 @@
 #include "foundation/storage/blktmpfile.h"
 #include "foundation/storage/kotcpip.h"
 
+#include "foundation/os/bos.h"
+
 #include <initializer_list>
 
 namespace {
@@ -19,23 +21,38 @@ KoStatus BlkTmpFile::writeToWire(uint32_t offset, KoTCPIP* conn, uint32_t len, i
     if (!conn || offset > totalLength_ || len > totalLength_ - offset) return koFailure;
     uint32_t p = offset;
     const uint32_t end = offset + len;
+    // A trace needs the bytes in memory; otherwise the file's bytes go from the file to the
+    // connection without passing through the read cache.
+    const bool direct = !conn->isTracing();
     while (p < end && p < flushed_) {
         const unsigned char* from;
-        const uint32_t n = fileRun(p, minOf(end, flushed_) - p, &from);
-        if (!from) {
+        const uint32_t n = fileRun(p, minOf(end, flushed_) - p, &from, !direct);
+        if (from) {
+            if (conn->send(from, n) != KoTCPIP::netOk) return koFailure;
+        } else if (direct) {
+            HANDLE file;
+            if (bosFileSystemHandle(fileHandle_, int32_t(p), &file) != koSuccess) return koFailure;
+            if (conn->sendFile(file, n) != KoTCPIP::netOk) return koFailure;
+        } else {
             // One block-size chunk at a time passes through the read cache on its way out.
             if (loadCache(p) != koSuccess) return koFailure;
             continue;
         }
-        if (conn->send(from, n) != KoTCPIP::netOk) return koFailure;
         p += n;
     }
+    // Both blocks go in one gathered call unless traced.
+    WSABUF pieces[2];
+    uint32_t count = 0;
     for (Block* b : {&older(), &current()}) {
         if (p >= end || b->used == 0 || p < b->start || p - b->start >= b->used) continue;
         const uint32_t n = minOf(end - p, b->used - (p - b->start));
-        if (conn->send(b->data + (p - b->start), n) != KoTCPIP::netOk) return koFailure;
+        pieces[count++] = {n, reinterpret_cast<char*>(b->data + (p - b->start))};
         p += n;
     }
+    if (direct) return count && conn->sendPieces(pieces, count) != KoTCPIP::netOk ? koFailure : koSuccess;
+    // Traced, a send that fails ends the dump: the next block is neither dumped nor sent.
+    for (uint32_t i = 0; i < count; ++i)
+        if (conn->send(pieces[i].buf, pieces[i].len) != KoTCPIP::netOk) return koFailure;
     return koSuccess;
 }
 
@@ -49,6 +66,31 @@ KoStatus BlkTmpFile::receiveInto(KoTCPIP* conn, uint32_t ask, uint32_t* got) {
     if (rc != KoTCPIP::netOk) return koFailure;
     c.used += *got;
     totalLength_ += *got;
+    return koSuccess;
+}
+
+KoStatus BlkTmpFile::receiveAcross(KoTCPIP* conn, uint32_t* got) {
+    Block& c = current();
+    Block& o = older();
+    const uint32_t free = blockSize_ - c.used;
+    WSABUF pieces[2] = {{free, reinterpret_cast<char*>(c.data + c.used)},
+                        {blockSize_, reinterpret_cast<char*>(o.data)}};
+    int32_t rc;
+    do
+        rc = conn->receivePieces(pieces, 2, got);
+    while (rc == KoTCPIP::netTimeout);
+    if (rc != KoTCPIP::netOk) return koFailure;
+    totalLength_ += *got;
+    if (*got <= free) {
+        c.used += *got;
+        return koSuccess;
+    }
+    // The current block is full and the rest lies at the start of the older one: the switch that
+    // would have come between two receives.
+    c.used = blockSize_;
+    o.start = c.start + blockSize_;
+    o.used = *got - free;
+    cur_ ^= 1;
     return koSuccess;
 }
 
@@ -75,6 +117,19 @@ KoStatus BlkTmpFile::appendFromWire(KoTCPIP* conn, uint32_t len, int) {
                 uint32_t ask = window > 0 ? minOf(uint32_t(window), free) : free;
                 ask = minOf(ask, maxLength - totalLength_);
                 uint32_t got = 0;
+                if (window <= 0 && ask == free && len - received > free &&
+                    uint64_t(free) + blockSize_ <= maxLength - totalLength_ && !conn->isTracing()) {
+                    // More than this block will take is still to come: one receive may fill it and
+                    // run on into the older block, which was just flushed and is empty.
+                    const uint16_t before = cur_;
+                    if ((status = receiveAcross(conn, &got)) != koSuccess) break;
+                    received += got;
+                    window -= got;
+                    // Then the block that filled goes to the file, as it would have before the
+                    // next receive.
+                    if (cur_ != before && (status = flushOlder()) != koSuccess) break;
+                    continue;
+                }
                 if ((status = receiveInto(conn, ask, &got)) != koSuccess) break;
                 received += got;
                 window -= got;

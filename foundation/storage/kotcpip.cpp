@@ -99,25 +99,48 @@ int32_t KoTCPIP::lose(int32_t code) {
     return netLost;
 }
 
+int32_t KoTCPIP::sendFailed(int code) {
+    if (code == WSAENOTCONN) return lose(code);
+    report(netFailed, code);
+    return netFailed;
+}
+
 int32_t KoTCPIP::send(const void* buffer, uint32_t length) {
-    trace(buffer, length, 0);
-    if (socket_ == INVALID_SOCKET) return lose(0);
-    WSABUF piece = {length, static_cast<char*>(const_cast<void*>(buffer))};
-    DWORD sent = 0;
-    if (WSASend(socket_, &piece, 1, &sent, 0, nullptr, nullptr) == SOCKET_ERROR) {
-        const int code = WSAGetLastError();
-        if (code == WSAENOTCONN) return lose(code);
-        report(netFailed, code);
-        return netFailed;
+    const WSABUF piece = {length, static_cast<char*>(const_cast<void*>(buffer))};
+    return sendPieces(&piece, 1);
+}
+
+int32_t KoTCPIP::sendPieces(const WSABUF* pieces, uint32_t count) {
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        trace(pieces[i].buf, pieces[i].len, 0);
+        total += pieces[i].len;
     }
-    if (sent < length) {
+    if (socket_ == INVALID_SOCKET) return lose(0);
+    DWORD sent = 0;
+    if (WSASend(socket_, const_cast<WSABUF*>(pieces), count, &sent, 0, nullptr, nullptr) == SOCKET_ERROR)
+        return sendFailed(WSAGetLastError());
+    if (sent < total) {
         report(netFailed, 0);
         return netFailed;
     }
     return netOk;
 }
 
+int32_t KoTCPIP::sendFile(HANDLE file, uint32_t length) {
+    if (socket_ == INVALID_SOCKET) return lose(0);
+    // Length 0 would send the whole rest of the file.
+    if (length == 0) return netOk;
+    if (!TransmitFile(socket_, file, length, 0, nullptr, nullptr, 0)) return sendFailed(WSAGetLastError());
+    return netOk;
+}
+
 int32_t KoTCPIP::receive(void* buffer, uint32_t length, uint32_t* got) {
+    WSABUF piece = {length, static_cast<char*>(buffer)};
+    return receivePieces(&piece, 1, got);
+}
+
+int32_t KoTCPIP::receivePieces(WSABUF* pieces, uint32_t count, uint32_t* got) {
     *got = 0;
     if (socket_ == INVALID_SOCKET) return lose(0);
     if (timeout_.tv_sec != 0 || timeout_.tv_usec != 0) {
@@ -135,18 +158,24 @@ int32_t KoTCPIP::receive(void* buffer, uint32_t length, uint32_t* got) {
         if (ready == 0) return netTimeout;
         if (ready == SOCKET_ERROR) return lose(WSAGetLastError());
     }
-    WSABUF piece = {length, static_cast<char*>(buffer)};
     DWORD n = 0, flags = 0;
-    if (WSARecv(socket_, &piece, 1, &n, &flags, nullptr, nullptr) == SOCKET_ERROR) {
+    if (WSARecv(socket_, pieces, count, &n, &flags, nullptr, nullptr) == SOCKET_ERROR) {
         const int code = WSAGetLastError();
         if (code == WSAENOTSOCK || code == WSAECONNABORTED || code == WSAECONNRESET || code == WSAESHUTDOWN)
             return lose(code);
         report(netFailed, code);
         return netFailed;
     }
+    uint64_t length = 0;
+    for (uint32_t i = 0; i < count; ++i)
+        length += pieces[i].len;
     if (n == 0 && length > 0) return lose(0);
     *got = n;
-    trace(buffer, n, 1);
+    for (uint32_t i = 0, left = n; i < count && (left > 0 || i == 0); ++i) {
+        const uint32_t part = left < pieces[i].len ? left : pieces[i].len;
+        trace(pieces[i].buf, part, 1);
+        left -= part;
+    }
     return netOk;
 }
 

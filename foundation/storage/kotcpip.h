@@ -32,11 +32,21 @@ public:
     // netLost when there is no socket or it is not connected (the connection is then down);
     // netFailed for a short send or any other error. Failures are reported.
     int32_t send(const void* buffer, uint32_t length);
+    // Sends the pieces with one gathered call, each dumped as a buffer of its own when tracing;
+    // results and reports as send, the short send counted over all pieces.
+    int32_t sendPieces(const WSABUF* pieces, uint32_t count);
+    // Sends length bytes of an open file from its position, which advances past them, without
+    // copying them through memory (TransmitFile). Results and reports as send. The bytes are not
+    // dumped: a caller that traces sends them from memory (see isTracing).
+    int32_t sendFile(HANDLE file, uint32_t length);
     // One receive of up to length bytes into buffer; *got is the number received. With a time-out
     // set, waits at most that long for data: netTimeout (not reported) when none came. netLost when
     // there is no socket, the wait fails, the peer closed the connection or the connection was
     // reset, aborted or shut down (the connection is then down); netFailed for other errors.
     int32_t receive(void* buffer, uint32_t length, uint32_t* got);
+    // receive into several pieces, filled in order; *got is the total. When tracing, what each piece
+    // received is dumped as a buffer of its own.
+    int32_t receivePieces(WSABUF* pieces, uint32_t count, uint32_t* got);
     // Appends the dump of a buffer to the trace file: "Sending" or (reading not 0) "Reading" with the
     // length, a column header, then per eight bytes their hexadecimal values, the bytes as ASCII and
     // the bytes read as EBCDIC. Does nothing without a trace file.
@@ -50,11 +60,15 @@ public:
     // True once a send or receive found the connection lost.
     bool isDown() const { return down_; }
     bool reportsErrors() const { return reportErrors_ != 0; }
+    // True when every buffer sent or received is dumped to a trace file.
+    bool isTracing() const { return traceName_[0] != 0; }
     // The receive time-out; 0 and 0 switch it off.
     void setTimeout(uint32_t seconds, uint32_t microseconds);
 
 private:
     int32_t lose(int32_t code);
+    // The result of a failed send call: lost when not connected, else failed; reported.
+    int32_t sendFailed(int code);
 
     SOCKET socket_;
     TIMEVAL timeout_;
