@@ -57,4 +57,3 @@ class KoPropertySheet* koPageSheet(HWND page, DSNInfoStruct* info);
 KoStatus koSaveAndCheckName(HWND page, DSNInfoStruct* info);
 // Set when the pages wrote the data source during the current run of the sheet.
 extern int sheetWroteDataSource;
-
