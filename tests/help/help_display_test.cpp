@@ -48,7 +48,7 @@ void expectStateEnded(const HelpSandbox& sandbox) {
     EXPECT_EQ(s.baseAddress, nullptr);
     EXPECT_FALSE(s.ready);
     EXPECT_EQ(s.window, -1);
-    EXPECT_TRUE(sandbox.tempFiles().empty()) << "the temporary file is removed at the end";
+    EXPECT_EQ(sandbox.tempFiles(), std::vector<std::string>{}) << "the temporary file is removed at the end";
 }
 
 } // namespace
