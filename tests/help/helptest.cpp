@@ -88,7 +88,7 @@ std::vector<std::string> HelpSandbox::tempFiles() const {
     std::vector<std::string> names;
     if (DIR* d = opendir(dir_.file("tmp").c_str())) {
         for (dirent* e; (e = readdir(d));)
-            if (e->d_name[0] != '.') names.push_back(e->d_name);
+            if (std::strncmp(e->d_name, "wwh", 3) == 0) names.push_back(e->d_name);
         closedir(d);
     }
     return names;

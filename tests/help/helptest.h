@@ -41,7 +41,7 @@ public:
                          const std::string& ddeApplication = "");
     // The stand-in's log file of this sandbox.
     std::string log() const { return dir_.file("opener.log"); }
-    // Files left in the temporary folder.
+    // The help's files ("wwh" names) in the temporary folder; other programs' files do not count.
     std::vector<std::string> tempFiles() const;
     const kotest::TempDir& dir() const { return dir_; }
 
