@@ -11,22 +11,13 @@
 #include "setup/setup.h"
 #include "tests/help/helptest.h"
 #include "tests/support/odbcsandbox.h"
+#include "tests/support/setupmodule.h"
 
 namespace {
 
 using kotest::OdbcSandbox;
 
-// The setup layers of this program attached as the module attaches them, beside the built resources.
-class SetupEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        HMODULE module = LoadLibraryA(kotest::buildLib("ztbtr20s.so").c_str());
-        ASSERT_NE(module, nullptr);
-        ASSERT_EQ(koSetupAttach(module), 1);
-    }
-    void TearDown() override { koSetupDetach(); }
-};
-const auto* env = ::testing::AddGlobalTestEnvironment(new SetupEnvironment);
+const auto* env = ::testing::AddGlobalTestEnvironment(new kotest::SetupModuleEnvironment);
 
 // Runs one configure session of "Sales" with the actions; the sheet is cancelled by the script's end.
 void session(const std::vector<std::string>& actions) {

@@ -7,6 +7,7 @@
 #include "setup/setup.h"
 #include "platform/win32.h"
 #include "tests/support/odbcsandbox.h"
+#include "tests/support/setupmodule.h"
 
 using kotest::attributeList;
 using kotest::OdbcSandbox;
@@ -17,18 +18,7 @@ const unsigned char* U(const char* s) {
     return reinterpret_cast<const unsigned char*>(s);
 }
 
-// Attaches this program's copy of the setup layers as the module would be attached, with the built
-// module's instance so the resource library is found beside it.
-class SetupEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        HMODULE module = LoadLibraryA(kotest::buildLib("ztbtr20s.so").c_str());
-        ASSERT_NE(module, nullptr);
-        ASSERT_EQ(koSetupAttach(module), 1);
-    }
-    void TearDown() override { koSetupDetach(); }
-};
-const auto* env = ::testing::AddGlobalTestEnvironment(new SetupEnvironment);
+const auto* env = ::testing::AddGlobalTestEnvironment(new kotest::SetupModuleEnvironment);
 
 class ConfigDsn : public ::testing::Test {
 protected:

@@ -129,18 +129,24 @@ TEST(Translator, UnixOdbcOffersNoDialogAndNothingChanges) {
         }                                                                                                    \
     } while (0)
 
+// In a process of its own: the installer becomes the stand-in whose translator dialog answers from
+// KO_TEST_TRANSLATOR (everything else is unixODBC's).
+void useAnsweringInstaller(const kotest::TempDir& temp) {
+    namespace fs = std::filesystem;
+    fs::create_directories(temp.file("system"));
+    fs::create_directories(temp.file("search"));
+    fs::copy_file(kotest::buildLib("../stubs/libodbcinst_translator.so"),
+                  temp.file("search/libodbcinst.so.2"));
+    setenv("KO_LIBRARY_PATH", temp.file("search").c_str(), 1);
+    setenv("KO_SYSTEM_DIR", temp.file("system").c_str(), 1);
+}
+
 // The installer is chosen once per process: the dialog that answers runs in a process of its own.
 TEST(Translator, TheDialogsAnswersAreWrittenTheLastChoiceStanding) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     kotest::TempDir temp;
     auto child = [&] {
-        namespace fs = std::filesystem;
-        fs::create_directories(temp.file("system"));
-        fs::create_directories(temp.file("search"));
-        fs::copy_file(kotest::buildLib("../stubs/libodbcinst_translator.so"),
-                      temp.file("search/libodbcinst.so.2"));
-        setenv("KO_LIBRARY_PATH", temp.file("search").c_str(), 1);
-        setenv("KO_SYSTEM_DIR", temp.file("system").c_str(), 1);
+        useAnsweringInstaller(temp);
         setenv("KO_TEST_TRANSLATOR_SEEN", temp.file("seen").c_str(), 1);
         kotest::ScriptedUser user;
         kotest::OdbcSandbox sandbox;
@@ -186,13 +192,7 @@ TEST(Translator, TheAdvancedPagesButtonStoresTheChoiceOnlyOnOk) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     kotest::TempDir temp;
     auto child = [&] {
-        namespace fs = std::filesystem;
-        fs::create_directories(temp.file("system"));
-        fs::create_directories(temp.file("search"));
-        fs::copy_file(kotest::buildLib("../stubs/libodbcinst_translator.so"),
-                      temp.file("search/libodbcinst.so.2"));
-        setenv("KO_LIBRARY_PATH", temp.file("search").c_str(), 1);
-        setenv("KO_SYSTEM_DIR", temp.file("system").c_str(), 1);
+        useAnsweringInstaller(temp);
         setenv("KO_TEST_TRANSLATOR", "Latin|/lib/latin.so|3", 1);
         kotest::ScriptedUser user;
         kotest::OdbcSandbox sandbox;
